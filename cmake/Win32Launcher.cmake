@@ -1,0 +1,51 @@
+# The Win32 side: platform services, the window toolkit, resources and the executable.
+enable_language(RC)
+
+add_library(kvat_platform_win32 STATIC
+    platform/win32/http_fetch.cpp
+    platform/win32/registry.cpp
+    platform/win32/shell.cpp
+    platform/win32/system_info.cpp
+    platform/win32/text_conversion.cpp
+    platform/win32/win32_error.cpp
+    platform/win32/win32_platform.cpp)
+target_link_libraries(kvat_platform_win32 PUBLIC kvat_core wininet shell32 advapi32)
+target_compile_definitions(kvat_platform_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN
+                                                      NOMINMAX _WIN32_WINNT=0x0601)
+kvat_warnings(kvat_platform_win32)
+
+add_library(kvat_window_win32 STATIC
+    launcher/win32/error_report.cpp
+    launcher/win32/main_window.cpp)
+target_link_libraries(kvat_window_win32 PUBLIC kvat_platform_win32 user32 gdi32)
+kvat_warnings(kvat_window_win32)
+
+# Resources are compiled once and linked into every build of the executable.
+set(KVAT_RESOURCES ${CMAKE_CURRENT_SOURCE_DIR}/resources/launcher.rc)
+set_property(SOURCE ${KVAT_RESOURCES} APPEND PROPERTY OBJECT_DEPENDS
+    ${CMAKE_CURRENT_SOURCE_DIR}/resources/launcher.ico
+    ${CMAKE_CURRENT_SOURCE_DIR}/resources/calix.bmp
+    ${CMAKE_CURRENT_SOURCE_DIR}/resources/log.bmp)
+add_library(kvat_resources OBJECT ${KVAT_RESOURCES})
+target_include_directories(kvat_resources PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/resources)
+
+# kvat_add_launcher(<target> <host> <output directory>): the executable KVAT_Launcher.exe built
+# for one vendor host. Only vendor_host.cpp differs between builds.
+function(kvat_add_launcher target host output_directory)
+    add_executable(${target} WIN32
+        ${PROJECT_SOURCE_DIR}/launcher/win32/main.cpp
+        ${PROJECT_SOURCE_DIR}/launcher/win32/vendor_host.cpp
+        $<TARGET_OBJECTS:kvat_resources>)
+    target_link_libraries(${target} PRIVATE kvat_window_win32)
+    target_compile_definitions(${target} PRIVATE KVAT_VENDOR_HOST="${host}")
+    if(NOT MSVC)
+        target_link_options(${target} PRIVATE -municode -static -static-libgcc -static-libstdc++)
+    endif()
+    set_target_properties(${target} PROPERTIES
+        OUTPUT_NAME KVAT_Launcher
+        RUNTIME_OUTPUT_DIRECTORY ${output_directory})
+    kvat_warnings(${target})
+endfunction()
+
+kvat_add_launcher(KVAT_Launcher "${KVAT_VENDOR_HOST}" ${PROJECT_BINARY_DIR})
+install(TARGETS KVAT_Launcher RUNTIME DESTINATION .)

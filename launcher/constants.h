@@ -1,0 +1,101 @@
+// Every text the launcher shows and every constant it uses, in one place.
+// Texts are UTF-8; "\r\n" is the CR LF pair that starts a new line in a caption.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kvat {
+
+// Versions built into the launcher. They are text and are only ever compared as text.
+inline constexpr std::string_view kThisVersion = "19.5";
+inline constexpr std::string_view kDriverVersion = "2.12.28";
+
+inline constexpr std::string_view kAppTitle = "KVAT_Software";
+inline constexpr std::string_view kWindowTitle = "KVAT Software Selection";
+
+// Settings store: application, section and the three values.
+inline constexpr std::string_view kSettingsApp = "KVAT_Software";
+inline constexpr std::string_view kSettingsSection = "Properties";
+inline constexpr std::string_view kSettingWindowsOS = "WindowsOS";
+inline constexpr std::string_view kSettingVersion = "Version";
+inline constexpr std::string_view kSettingUsbVersion = "USB Version";
+inline constexpr std::string_view kNoDriverRecord = "DNE";
+inline constexpr std::string_view kWindowsVista = "Vista";
+inline constexpr std::string_view kWindowsXP = "XP";
+
+// Where the run-time keeps program settings, below HKEY_CURRENT_USER.
+inline constexpr std::string_view kSettingsRoot = "Software\\VB and VBA Program Settings";
+// The section probe names the section with a trailing backslash.
+inline constexpr std::string_view kSettingsSectionKey =
+    "Software\\VB and VBA Program Settings\\KVAT_Software\\Properties\\";
+// Below HKEY_LOCAL_MACHINE.
+inline constexpr std::string_view kFtdiDeviceKey =
+    "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6001+00000001A\\0000\\Device "
+    "Parameters";
+
+// Files beside the launcher; each name carries its own leading backslash.
+inline constexpr std::string_view kCalixFile = "\\Calix_KVAT.exe";
+inline constexpr std::string_view kLogFile = "\\KVAT_Log.exe";
+inline constexpr std::string_view kDriverInstallerFile = "\\CDM21228_Setup.exe";
+
+// Paths on the vendor's web server.
+inline constexpr std::string_view kSoftwareVersionPath =
+    "/download/KVAT_Software/KVAT_Software_Version.txt";
+inline constexpr std::string_view kUsbVersionPath = "/download/KVAT_Software/KVAT_USB_Version.txt";
+inline constexpr std::string_view kDownloadPagePath = "/download/KVAT_Software_Download.htm";
+inline constexpr std::string_view kHttpScheme = "http://";
+
+// Accepted answers of the two version files: total length and width of the trailing version.
+inline constexpr std::size_t kSoftwareFileLength = 26;
+inline constexpr std::size_t kSoftwareVersionWidth = 4;
+inline constexpr std::size_t kUsbFileLength = 24;
+inline constexpr std::size_t kUsbVersionWidth = 7;
+
+inline constexpr std::string_view kVerbOpen = "open";
+inline constexpr std::string_view kVerbRunAs = "runas";
+
+inline constexpr unsigned kLaunchTimerIntervalMs = 3000;
+
+// Status captions; the double blanks are intentional.
+namespace text {
+inline constexpr std::string_view kThisSoftwareVersion = "This Software Version:  ";
+inline constexpr std::string_view kServerUnverified =
+    "Latest Software Available:  UNABLE TO VERIFY\r\nCheck internet connection.";
+inline constexpr std::string_view kServerSameBefore = "Latest Software Available on Server:  ";
+inline constexpr std::string_view kServerSameAfter = "\r\nYou have the latest software.";
+inline constexpr std::string_view kServerOtherBefore = "Latest Software Available:  ";
+inline constexpr std::string_view kServerOtherAfter =
+    "\r\nYou DO NOT have the latest software. Click to update now.";
+inline constexpr std::string_view kDriverFound = "USB Driver Version found:  ";
+inline constexpr std::string_view kDriverNotFound = "USB Driver Version not found.";
+inline constexpr std::string_view kDriverNotInstalled = "USB Driver not installed.  Click to install.";
+inline constexpr std::string_view kDriverOutdated =
+    "USB Driver is not the latest version OR Internet not available to check server version.  "
+    "Click to install.";
+inline constexpr std::string_view kDriverLatest = "USB Driver installed and is latest version: ";
+inline constexpr std::string_view kCalixHead = "CALIX\r\n\r\n";
+inline constexpr std::string_view kCalixTail = "SETUP AND TUNING\r\n";
+inline constexpr std::string_view kLogHead = "KVAT LOG\r\n\r\n";
+inline constexpr std::string_view kLogTail = "DIAGNOSING AND TESTING\r\n";
+
+inline constexpr std::string_view kInstallMessage =
+    "Unplug the USB from Korvane device. Windows XP users might need to reboot after "
+    "installation.\r\n\r\nPlease finish the USB Driver Installation now.";
+inline constexpr std::string_view kInstallTitle = "USB Installation";
+inline constexpr std::string_view kDriverMissingMessage = "Driver File Not Found.";
+inline constexpr std::string_view kDriverMissingTitle = "Error";
+
+// Names the picture buttons carry for assistive technology; they are never drawn.
+inline constexpr std::string_view kCalixAccessibleName = "CALIX setup and tuning";
+inline constexpr std::string_view kLogAccessibleName = "KVAT LOG diagnosing and testing";
+}  // namespace text
+
+// "http://" + host + path; the home page is the bare host with no trailing slash.
+inline std::string WebAddress(std::string_view host, std::string_view path = {}) {
+    std::string address(kHttpScheme);
+    address.append(host).append(path);
+    return address;
+}
+
+}  // namespace kvat

@@ -1,0 +1,178 @@
+#include "launcher/form1.h"
+
+#include <optional>
+
+#include "launcher/constants.h"
+#include "launcher/version_text.h"
+
+namespace kvat {
+
+using enum ControlId;
+
+Form1::Form1(Window& window, Platform& platform, std::string_view vendor_host)
+    : window_(window), platform_(platform), vendor_host_(vendor_host) {}
+
+void Form1::Form_Load() {
+    platform_.SetAppTitle(kAppTitle);
+    strThisVersion = kThisVersion;
+    strDriverVersion = kDriverVersion;
+
+    window_.SetVisible(txtThisVersion, false);
+    window_.SetVisible(txtServerVersion, false);
+    window_.SetVisible(txtUSBDriverVersion, false);
+    window_.SetVisible(cmdDownloadSoftware, false);
+
+    const std::string_view generation =
+        platform_.WindowsMajorVersion() > 5 ? kWindowsVista : kWindowsXP;
+    platform_.SaveSetting(kSettingsApp, kSettingsSection, kSettingWindowsOS, generation);
+
+    // Saving WindowsOS just above creates the section, so on a healthy store the probe finds
+    // it and Version is written only when that save left no key behind.
+    bool section_found = platform_.ProbeRegistryKey(RegistryHive::CurrentUser, kSettingsSectionKey);
+    if (!section_found) {
+        platform_.SaveSetting(platform_.AppTitle(), kSettingsSection, kSettingVersion,
+                              strThisVersion);
+        section_found = true;
+    }
+    if (section_found) {
+        strServerVersion = platform_.Fetch(WebAddress(vendor_host_, kSoftwareVersionPath));
+        strServerVersion =
+            VersionFromAnswer(strServerVersion, kSoftwareFileLength, kSoftwareVersionWidth);
+        window_.SetVisible(txtThisVersion, true);
+        window_.SetVisible(txtServerVersion, true);
+        window_.SetCaption(txtThisVersion, std::string(text::kThisSoftwareVersion) + strThisVersion);
+        ShowSoftwareStatus();
+    }
+
+    // The device key is probed for its own sake; nothing below depends on it.
+    platform_.ProbeRegistryKey(RegistryHive::LocalMachine, kFtdiDeviceKey);
+
+    strServerDriverVersion = platform_.Fetch(WebAddress(vendor_host_, kUsbVersionPath));
+    strServerDriverVersion =
+        VersionFromAnswer(strServerDriverVersion, kUsbFileLength, kUsbVersionWidth);
+    strThisDriverVersion = platform_.GetSetting(platform_.AppTitle(), kSettingsSection,
+                                                kSettingUsbVersion, kNoDriverRecord);
+    window_.SetCaption(txtThisDriverVersion,
+                       strThisDriverVersion != kNoDriverRecord
+                           ? std::string(text::kDriverFound) + strThisDriverVersion
+                           : std::string(text::kDriverNotFound));
+    ShowDriverStatus();
+
+    WriteProgramCaption(Label2, text::kCalixHead, text::kCalixTail);
+    WriteProgramCaption(Label3, text::kLogHead, text::kLogTail);
+    window_.Refresh();
+}
+
+void Form1::ShowSoftwareStatus() {
+    if (strServerVersion.empty()) {
+        // The download button stays as the start of the pass left it: hidden.
+        window_.SetCaption(txtServerVersion, text::kServerUnverified);
+    } else if (strServerVersion == strThisVersion) {
+        window_.SetCaption(txtServerVersion, std::string(text::kServerSameBefore) +
+                                                 strServerVersion +
+                                                 std::string(text::kServerSameAfter));
+        window_.SetVisible(cmdDownloadSoftware, false);
+    } else {
+        // Any other version, older ones included, is offered for download.
+        window_.SetCaption(txtServerVersion, std::string(text::kServerOtherBefore) +
+                                                 strServerVersion +
+                                                 std::string(text::kServerOtherAfter));
+        window_.SetVisible(cmdDownloadSoftware, true);
+    }
+}
+
+void Form1::ShowDriverStatus() {
+    const bool same_driver = EqualIgnoringCase(strThisDriverVersion, strServerDriverVersion);
+    window_.SetVisible(txtUSBDriverVersion, true);
+    if (strThisDriverVersion == kNoDriverRecord) {
+        window_.SetCaption(txtUSBDriverVersion, text::kDriverNotInstalled);
+        window_.SetVisible(cmdUpdateUSBdriver, true);
+    } else if (!same_driver) {
+        window_.SetCaption(txtUSBDriverVersion, text::kDriverOutdated);
+        window_.SetVisible(cmdUpdateUSBdriver, true);
+    } else {
+        // The driver button is hidden whenever a pass begins, so it stays hidden here.
+        window_.SetCaption(txtUSBDriverVersion,
+                           std::string(text::kDriverLatest) + strThisDriverVersion);
+    }
+}
+
+void Form1::WriteProgramCaption(ControlId label, std::string_view head, std::string_view tail) {
+    // Setting the whole caption first keeps repeated passes from lengthening it.
+    window_.SetCaption(label, head);
+    window_.SetCaption(label, window_.Caption(label) + std::string(tail));
+}
+
+void Form1::cmdCALIX_Click() { LaunchProgram(kCalixFile); }
+
+void Form1::cmdLOG_Click() { LaunchProgram(kLogFile); }
+
+void Form1::LaunchProgram(std::string_view file_name) {
+    window_.SetVisible(Label1, false);
+    window_.SetVisible(Label2, false);
+    window_.SetVisible(Label3, false);
+    window_.SetVisible(cmdCALIX, false);
+    window_.SetVisible(cmdLOG, false);
+    window_.SetVisible(msgLAUNCHING, true);
+    platform_.ShellLaunch(kVerbOpen, platform_.LauncherFolder() + std::string(file_name),
+                          std::nullopt);
+    window_.SetTimerEnabled(true);
+}
+
+void Form1::Timer1_Timer() {
+    window_.SetWindowState(WindowState::Minimized);
+    window_.SetTimerEnabled(false);
+    window_.SetVisible(Label1, true);
+    window_.SetVisible(Label2, true);
+    window_.SetVisible(Label3, true);
+    window_.SetVisible(cmdCALIX, true);
+    window_.SetVisible(cmdLOG, true);
+    window_.SetVisible(msgLAUNCHING, false);
+    window_.Refresh();
+}
+
+void Form1::cmdUpdateUSBdriver_Click() {
+    window_.SetVisible(cmdUpdateUSBdriver, false);
+    window_.Refresh();
+    const std::string installer = platform_.LauncherFolder() + std::string(kDriverInstallerFile);
+    if (platform_.FileExists(installer)) {
+        window_.ShowMessage(text::kInstallMessage, text::kInstallTitle, MessageStyle::OkOnly);
+        const std::string arguments = platform_.CommandLine();
+        platform_.ShellLaunch(kVerbRunAs, installer,
+                              arguments.empty() ? std::nullopt
+                                                : std::optional<std::string_view>(arguments));
+        // Recorded as soon as the shell has the installer: whether the user accepts the
+        // elevation prompt or finishes the installation is never known here.
+        platform_.SaveSetting(platform_.AppTitle(), kSettingsSection, kSettingUsbVersion,
+                              strDriverVersion);
+        Form_Load();
+    } else {
+        window_.ShowMessage(text::kDriverMissingMessage, text::kDriverMissingTitle,
+                            MessageStyle::Critical);
+        window_.SetVisible(cmdUpdateUSBdriver, true);
+    }
+}
+
+void Form1::cmdDownloadSoftware_Click() { OpenWebPage(WebAddress(vendor_host_, kDownloadPagePath)); }
+
+void Form1::cmdWEBSITE_Click() { OpenWebPage(WebAddress(vendor_host_)); }
+
+void Form1::OpenWebPage(std::string web_address) {
+    platform_.ShellLaunch(kVerbOpen, web_address, std::nullopt);
+}
+
+void Form1::cmdEXIT_Click() { window_.Close(); }
+
+void Form1::Click(ControlId control) {
+    switch (control) {
+        case cmdCALIX: cmdCALIX_Click(); break;
+        case cmdLOG: cmdLOG_Click(); break;
+        case cmdUpdateUSBdriver: cmdUpdateUSBdriver_Click(); break;
+        case cmdDownloadSoftware: cmdDownloadSoftware_Click(); break;
+        case cmdWEBSITE: cmdWEBSITE_Click(); break;
+        case cmdEXIT: cmdEXIT_Click(); break;
+        default: break;
+    }
+}
+
+}  // namespace kvat

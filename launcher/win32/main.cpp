@@ -1,0 +1,29 @@
+// The launcher's start: create the window, run its load handler before the window is first
+// shown, then deliver its events until it closes.
+#include <windows.h>
+
+#include "launcher/form1.h"
+#include "launcher/win32/error_report.h"
+#include "launcher/win32/main_window.h"
+#include "launcher/win32/vendor_host.h"
+#include "platform/win32/win32_platform.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    using namespace kvat;
+    win32::Win32Platform platform;
+    try {
+        win32::MainWindow window(instance, platform);
+        Form1 form(window, platform, kVendorHost);
+        window.Attach(form);
+        window.RunHandler([&] { form.Form_Load(); });
+        if (window.failed()) {
+            return win32::kErrorExitCode;
+        }
+        window.Show();
+        return window.RunMessageLoop();
+    } catch (...) {
+        // The window itself could not be made.
+        win32::ShowErrorReport(nullptr, platform.AppTitle(), win32::DescribeCurrentException());
+        return win32::kErrorExitCode;
+    }
+}

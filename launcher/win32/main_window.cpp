@@ -1,0 +1,307 @@
+#include "launcher/win32/main_window.h"
+
+#include "launcher/constants.h"
+#include "launcher/form1.h"
+#include "launcher/win32/error_report.h"
+#include "platform/win32/text_conversion.h"
+#include "platform/win32/win32_error.h"
+#include "resources/resource_ids.h"
+
+namespace kvat::win32 {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"KVAT_Launcher.Form1";
+constexpr UINT_PTR kTimer1 = 1;
+constexpr int kFirstControlId = 1000;
+// No WS_CLIPCHILDREN: the frame draws no interior, so the window must paint beneath it.
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
+
+int ControlIdToCommand(ControlId id) { return kFirstControlId + static_cast<int>(id); }
+
+bool CommandToControlId(int command, ControlId& id) {
+    const int index = command - kFirstControlId;
+    if (index < 0 || index >= static_cast<int>(kControlCount)) {
+        return false;
+    }
+    id = static_cast<ControlId>(index);
+    return true;
+}
+
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) {
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi > 0 ? dpi : 96;
+}
+
+struct ControlClass {
+    const wchar_t* class_name;
+    DWORD style;
+};
+
+ControlClass ClassFor(ControlKind kind) {
+    constexpr DWORD kLabel = WS_CHILD | SS_NOPREFIX;
+    constexpr DWORD kButton = WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE;
+    switch (kind) {
+        case ControlKind::Label: return {L"STATIC", kLabel | SS_LEFT};
+        case ControlKind::CentredLabel: return {L"STATIC", kLabel | SS_CENTER};
+        case ControlKind::PictureButton: return {L"BUTTON", kButton | BS_BITMAP};
+        case ControlKind::Button: return {L"BUTTON", kButton};
+        case ControlKind::Frame: return {L"BUTTON", WS_CHILD | BS_GROUPBOX};
+    }
+    return {L"STATIC", kLabel};
+}
+
+void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof(window_class);
+    window_class.lpfnWndProc = procedure;
+    window_class.hInstance = instance;
+    window_class.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_LAUNCHER),
+                                                       IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                                       GetSystemMetrics(SM_CYICON), 0));
+    window_class.hIconSm = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_LAUNCHER), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    window_class.lpszClassName = kWindowClass;
+    // A second window in the same process (the tests make several) finds the class registered.
+    if (!RegisterClassExW(&window_class) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        ThrowLastError("Registering the window class");
+    }
+}
+
+}  // namespace
+
+MainWindow::MainWindow(HINSTANCE instance, const Platform& platform)
+    : instance_(instance), platform_(platform), dpi_(ScreenDpi()) {
+    RegisterWindowClass(instance_, WindowProc);
+    const FormDescription& form = Form1Description();
+    RECT frame{0, 0, TwipsToPixels(form.client_width_twips, dpi_),
+               TwipsToPixels(form.client_height_twips, dpi_)};
+    AdjustWindowRectEx(&frame, kWindowStyle, FALSE, kWindowExStyle);
+    hwnd_ = CreateWindowExW(kWindowExStyle, kWindowClass, Widen(kWindowTitle).c_str(),
+                            kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+                            frame.bottom - frame.top, nullptr, nullptr, instance_, this);
+    if (!hwnd_) {
+        ThrowLastError("Creating the window");
+    }
+    CreateControls();
+}
+
+MainWindow::~MainWindow() {
+    if (hwnd_) {
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);
+    }
+}
+
+HFONT MainWindow::FontFor(int centipoints, bool bold) {
+    auto& font = fonts_[{centipoints, bold}];
+    if (!font) {
+        const int height = -MulDiv(centipoints, dpi_, 7200);
+        font.reset(CreateFontW(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                               ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                               DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial"));
+    }
+    return font.get();
+}
+
+void MainWindow::CreateControls() {
+    for (const ControlDescription& description : Form1Description().controls) {
+        const ControlClass control_class = ClassFor(description.kind);
+        const PixelRect rect = ClientPixelRect(description.id, dpi_);
+        std::string_view text = description.caption;
+        if (description.picture == Picture::Calix) {
+            text = text::kCalixAccessibleName;
+        } else if (description.picture == Picture::Log) {
+            text = text::kLogAccessibleName;
+        }
+        const DWORD style = control_class.style | WS_CLIPSIBLINGS |
+                            (description.visible_at_start ? WS_VISIBLE : 0);
+        HWND control = CreateWindowExW(
+            0, control_class.class_name, Widen(text).c_str(), style, rect.left, rect.top,
+            rect.width, rect.height, hwnd_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlIdToCommand(description.id))),
+            instance_, nullptr);
+        if (!control) {
+            ThrowLastError("Creating control " + std::string(description.name));
+        }
+        controls_[static_cast<std::size_t>(description.id)] = control;
+        if (description.font) {
+            SendMessageW(control, WM_SETFONT,
+                         reinterpret_cast<WPARAM>(
+                             FontFor(description.font->centipoints, description.font->bold)),
+                         FALSE);
+        }
+        if (description.picture != Picture::None) {
+            const int resource = description.picture == Picture::Calix ? IDB_CALIX : IDB_LOG;
+            auto& picture = pictures_[description.picture == Picture::Calix ? 0 : 1];
+            picture.reset(static_cast<HBITMAP>(
+                LoadImageW(instance_, MAKEINTRESOURCEW(resource), IMAGE_BITMAP, 0, 0, 0)));
+            SendMessageW(control, BM_SETIMAGE, IMAGE_BITMAP,
+                         reinterpret_cast<LPARAM>(picture.get()));
+        }
+    }
+    // The frame lies beneath the controls it holds, so it never paints over them. It takes no
+    // focus, so the Tab order of the buttons is unchanged.
+    SetWindowPos(control(ControlId::Frame1), HWND_BOTTOM, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void MainWindow::Show() {
+    RECT window_rect{};
+    GetWindowRect(hwnd_, &window_rect);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& area = monitor.rcWork;
+    const int width = window_rect.right - window_rect.left;
+    const int height = window_rect.bottom - window_rect.top;
+    SetWindowPos(hwnd_, nullptr, area.left + (area.right - area.left - width) / 2,
+                 area.top + (area.bottom - area.top - height) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(hwnd_, SW_SHOWNORMAL);
+    SetFocus(control(ControlId::cmdCALIX));
+    UpdateWindow(hwnd_);
+}
+
+int MainWindow::RunMessageLoop() {
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // Dialog-style keyboard handling: Tab moves between buttons, Space presses one.
+        if (hwnd_ && IsDialogMessageW(hwnd_, &message)) {
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return exit_code_;
+}
+
+void MainWindow::Fail() {
+    const ErrorReport report = DescribeCurrentException();
+    // Nothing else of the launcher runs while the report is up or after it.
+    KillTimer(hwnd_, kTimer1);
+    form_ = nullptr;
+    exit_code_ = kErrorExitCode;
+    ShowErrorReport(hwnd_, platform_.AppTitle(), report);
+    if (hwnd_) {
+        DestroyWindow(hwnd_);
+    } else {
+        PostQuitMessage(exit_code_);
+    }
+}
+
+LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+        auto* self = static_cast<MainWindow*>(create->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) {
+        return DefWindowProcW(hwnd, message, wparam, lparam);
+    }
+    return self->HandleMessage(message, wparam, lparam);
+}
+
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_COMMAND: {
+            ControlId id{};
+            if (HIWORD(wparam) == BN_CLICKED && CommandToControlId(LOWORD(wparam), id) &&
+                form_) {
+                RunHandler([&] { form_->Click(id); });
+            }
+            return 0;
+        }
+        case WM_TIMER:
+            if (wparam == kTimer1 && form_) {
+                RunHandler([&] { form_->Timer1_Timer(); });
+            }
+            return 0;
+        case WM_ACTIVATE:
+            // Like a dialog: the focused button keeps the focus across switches to other windows.
+            if (LOWORD(wparam) == WA_INACTIVE) {
+                focus_before_deactivation_ = GetFocus();
+            } else if (focus_before_deactivation_ && IsWindowVisible(focus_before_deactivation_)) {
+                SetFocus(focus_before_deactivation_);
+                return 0;
+            }
+            break;
+        case WM_DESTROY:
+            KillTimer(hwnd_, kTimer1);
+            hwnd_ = nullptr;
+            PostQuitMessage(exit_code_);
+            return 0;
+        default: break;
+    }
+    return DefWindowProcW(hwnd_, message, wparam, lparam);
+}
+
+void MainWindow::SetCaption(ControlId id, std::string_view caption) {
+    if (!SetWindowTextW(control(id), Widen(caption).c_str())) {
+        ThrowLastError("Setting the caption of " + std::string(Describe(id).name));
+    }
+}
+
+std::string MainWindow::Caption(ControlId id) const {
+    HWND handle = control(id);
+    std::wstring caption(static_cast<std::size_t>(GetWindowTextLengthW(handle)) + 1, L'\0');
+    SetLastError(ERROR_SUCCESS);
+    const int length = GetWindowTextW(handle, caption.data(), static_cast<int>(caption.size()));
+    if (length == 0 && GetLastError() != ERROR_SUCCESS) {
+        ThrowLastError("Reading the caption of " + std::string(Describe(id).name));
+    }
+    caption.resize(static_cast<std::size_t>(length));
+    return Narrow(caption);
+}
+
+void MainWindow::SetVisible(ControlId id, bool visible) {
+    HWND handle = control(id);
+    const bool had_focus = GetFocus() == handle;
+    ShowWindow(handle, visible ? SW_SHOWNA : SW_HIDE);
+    // A hidden button cannot keep the keyboard focus; hand it on in Tab order.
+    if (!visible && had_focus) {
+        if (HWND next = GetNextDlgTabItem(hwnd_, handle, FALSE); next && next != handle) {
+            SetFocus(next);
+        }
+    }
+}
+
+void MainWindow::SetTimerEnabled(bool enabled) {
+    if (enabled) {
+        if (!SetTimer(hwnd_, kTimer1, Form1Description().timer_interval_ms, nullptr)) {
+            ThrowLastError("Starting Timer1");
+        }
+    } else {
+        KillTimer(hwnd_, kTimer1);
+    }
+}
+
+void MainWindow::SetWindowState(WindowState state) {
+    switch (state) {
+        case WindowState::Normal: ShowWindow(hwnd_, SW_RESTORE); break;
+        case WindowState::Minimized: ShowWindow(hwnd_, SW_MINIMIZE); break;
+        case WindowState::Maximized: ShowWindow(hwnd_, SW_MAXIMIZE); break;
+    }
+}
+
+void MainWindow::Refresh() {
+    RedrawWindow(hwnd_, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void MainWindow::ShowMessage(std::string_view text, std::string_view title, MessageStyle style) {
+    MessageBoxW(hwnd_, Widen(text).c_str(), Widen(title).c_str(), static_cast<UINT>(style));
+}
+
+void MainWindow::Close() { DestroyWindow(hwnd_); }
+
+}  // namespace kvat::win32

@@ -1,0 +1,82 @@
+// The launcher window on Win32: built from the window description, it implements the window
+// operations the handlers use and forwards clicks and the timer to them.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <map>
+#include <string>
+
+#include "launcher/window.h"
+#include "launcher/win32/gdi_object.h"
+#include "platform/platform.h"
+
+namespace kvat {
+class Form1;
+}
+
+namespace kvat::win32 {
+
+class MainWindow final : public Window {
+public:
+    // Creates the window and its controls, hidden. `platform` names the application in error
+    // reports.
+    MainWindow(HINSTANCE instance, const Platform& platform);
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+    ~MainWindow() override;
+
+    // The handlers that serve the window's events.
+    void Attach(Form1& form) { form_ = &form; }
+
+    // Shows the window centred, in the normal state, with the focus on the first button.
+    void Show();
+    // Delivers events until the window is gone; returns the process exit code.
+    int RunMessageLoop();
+
+    // Runs an event handler; an error it raises is reported and ends the launcher.
+    template <typename Handler>
+    void RunHandler(Handler&& handler) {
+        try {
+            handler();
+        } catch (...) {
+            Fail();
+        }
+    }
+    bool failed() const { return exit_code_ != 0; }
+
+    HWND hwnd() const { return hwnd_; }
+    HWND control(ControlId id) const { return controls_[static_cast<std::size_t>(id)]; }
+    int dpi() const { return dpi_; }
+
+    // Window operations.
+    void SetCaption(ControlId control, std::string_view caption) override;
+    std::string Caption(ControlId control) const override;
+    void SetVisible(ControlId control, bool visible) override;
+    void SetTimerEnabled(bool enabled) override;
+    void SetWindowState(WindowState state) override;
+    void Refresh() override;
+    void ShowMessage(std::string_view text, std::string_view title, MessageStyle style) override;
+    void Close() override;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+    LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+    void CreateControls();
+    HFONT FontFor(int centipoints, bool bold);
+    void Fail();
+
+    HINSTANCE instance_;
+    const Platform& platform_;
+    Form1* form_ = nullptr;
+    HWND hwnd_ = nullptr;
+    int dpi_ = 96;
+    std::array<HWND, kControlCount> controls_{};
+    std::map<std::pair<int, bool>, FontHandle> fonts_;
+    std::array<BitmapHandle, 2> pictures_;
+    HWND focus_before_deactivation_ = nullptr;
+    int exit_code_ = 0;
+};
+
+}  // namespace kvat::win32

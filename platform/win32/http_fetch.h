@@ -1,0 +1,38 @@
+// One HTTP GET with WinINet, bounded in time and size. Transport and interpretation are kept
+// apart: HttpGet reports what happened, AnswerText decides what the launcher makes of it.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace kvat::win32 {
+
+struct HttpResult {
+    enum class Outcome {
+        Complete,        // a whole answer was received
+        TransportError,  // no connection, name not found, reset, ...
+        TimedOut,        // the bound passed before the answer was whole
+        TooLarge,        // the body passed the size cap
+    };
+    Outcome outcome = Outcome::TransportError;
+    unsigned long error = 0;  // WinINet or system error code for TransportError
+    unsigned status = 0;      // HTTP status code, when headers arrived
+    std::string body;         // raw bytes, at most the cap
+};
+
+struct FetchLimits {
+    // A bound on the whole fetch: connect, headers and body together.
+    std::chrono::milliseconds bound{60000};
+    std::size_t max_body_bytes = 4096;
+};
+
+// Always fetches fresh (no cache), through the system's proxy settings.
+HttpResult HttpGet(std::wstring_view url, const FetchLimits& limits);
+
+// The document as text when the answer was whole and its status 2xx, else empty text. Bytes are
+// read in the system's ANSI code page.
+std::string AnswerText(const HttpResult& result);
+
+}  // namespace kvat::win32

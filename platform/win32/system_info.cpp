@@ -1,0 +1,62 @@
+#include "platform/win32/system_info.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/win32/text_conversion.h"
+#include "platform/win32/win32_error.h"
+
+namespace kvat::win32 {
+
+int WindowsMajorVersion() {
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+#if defined(_MSC_VER)
+#pragma warning(suppress : 4996)  // deprecated: we want exactly what it reports
+#endif
+    if (!GetVersionExW(&info)) {
+        return 0;
+    }
+    return static_cast<int>(info.dwMajorVersion);
+}
+
+std::string ExecutableFolder() {
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            ThrowLastError("Finding the launcher folder");
+        }
+        if (length < path.size()) {
+            std::wstring_view full(path.data(), length);
+            return Narrow(full.substr(0, full.find_last_of(L"\\/")));
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+std::wstring_view ArgumentsOf(std::wstring_view command_line) {
+    std::size_t i = 0;
+    if (!command_line.empty() && command_line[0] == L'"') {
+        const std::size_t close = command_line.find(L'"', 1);
+        i = close == std::wstring_view::npos ? command_line.size() : close + 1;
+    } else {
+        while (i < command_line.size() && command_line[i] != L' ' && command_line[i] != L'\t') {
+            ++i;
+        }
+    }
+    while (i < command_line.size() && (command_line[i] == L' ' || command_line[i] == L'\t')) {
+        ++i;
+    }
+    return command_line.substr(i);
+}
+
+std::string ArgumentText() { return Narrow(ArgumentsOf(GetCommandLineW())); }
+
+bool FileExists(std::string_view path) {
+    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace kvat::win32

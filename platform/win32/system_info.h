@@ -1,0 +1,20 @@
+// What the launcher asks of the system about itself and its surroundings.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kvat::win32 {
+
+// The major version GetVersionEx reports, 0 when it fails.
+int WindowsMajorVersion();
+// The folder of the running executable, without a trailing separator.
+std::string ExecutableFolder();
+// The raw argument text after the program name, quotes and blanks as received.
+std::string ArgumentText();
+// The argument part of a full command line, by the rules the C run-time uses to find the end of
+// the program name (quoted or up to the first blank), with the blanks after it skipped.
+std::wstring_view ArgumentsOf(std::wstring_view command_line);
+bool FileExists(std::string_view path);
+
+}  // namespace kvat::win32

@@ -1,0 +1,38 @@
+// The launcher's platform on Windows: each service forwards to the file that owns it.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/win32/http_fetch.h"
+
+namespace kvat::win32 {
+
+// The run-time's name for the application before anything sets it: the executable's name.
+inline constexpr std::string_view kDefaultAppTitle = "KVAT_Launcher";
+
+class Win32Platform final : public Platform {
+public:
+    explicit Win32Platform(FetchLimits limits = {}) : limits_(limits) {}
+
+    void SetAppTitle(std::string_view title) override { app_title_ = title; }
+    std::string AppTitle() const override { return app_title_; }
+    void SaveSetting(std::string_view app, std::string_view section, std::string_view key,
+                     std::string_view value) override;
+    std::string GetSetting(std::string_view app, std::string_view section, std::string_view key,
+                           std::string_view default_value) override;
+    bool ProbeRegistryKey(RegistryHive hive, std::string_view sub_key) override;
+    std::string Fetch(std::string_view url) override;
+    void ShellLaunch(std::string_view verb, std::string_view file,
+                     std::optional<std::string_view> parameters) override;
+    bool FileExists(std::string_view path) override;
+    int WindowsMajorVersion() override;
+    std::string LauncherFolder() override;
+    std::string CommandLine() override;
+
+private:
+    FetchLimits limits_;
+    std::string app_title_{kDefaultAppTitle};
+};
+
+}  // namespace kvat::win32

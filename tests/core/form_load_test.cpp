@@ -1,0 +1,313 @@
+// The start-up status check: what one pass shows, saves and in which order.
+#include <gtest/gtest.h>
+
+#include "fakes.h"
+
+namespace kvat::testing {
+namespace {
+
+using enum ControlId;
+
+const std::string kLatestSoftware =
+    "Latest Software Available on Server:  19.5\r\nYou have the latest software.";
+const std::string kUnverified =
+    "Latest Software Available:  UNABLE TO VERIFY\r\nCheck internet connection.";
+const std::string kNotInstalled = "USB Driver not installed.  Click to install.";
+const std::string kOutdated =
+    "USB Driver is not the latest version OR Internet not available to check server version.  "
+    "Click to install.";
+
+TEST(SoftwareStatus, ServerOffersOwnVersion) {
+    Launcher launcher;
+    launcher.ServeSoftware(SoftwareAnswer("19.5"));
+    launcher.form.Form_Load();
+    EXPECT_EQ(launcher.form.strServerVersion, "19.5");
+    EXPECT_EQ(launcher.Caption(txtThisVersion), "This Software Version:  19.5");
+    EXPECT_EQ(launcher.Caption(txtServerVersion), kLatestSoftware);
+    EXPECT_FALSE(launcher.Visible(cmdDownloadSoftware));
+    EXPECT_TRUE(launcher.Visible(txtThisVersion));
+    EXPECT_TRUE(launcher.Visible(txtServerVersion));
+}
+
+TEST(SoftwareStatus, AnyOtherVersionIsOfferedNewerOlderOrOtherCase) {
+    for (const std::string version : {"19.6", "19.4", "1.95", "9.5 "}) {
+        Launcher launcher;
+        launcher.ServeSoftware(SoftwareAnswer(version));
+        launcher.form.Form_Load();
+        EXPECT_EQ(launcher.Caption(txtServerVersion),
+                  "Latest Software Available:  " + version +
+                      "\r\nYou DO NOT have the latest software. Click to update now.")
+            << version;
+        EXPECT_TRUE(launcher.Visible(cmdDownloadSoftware)) << version;
+    }
+}
+
+TEST(SoftwareStatus, AnswersOfTheWrongLengthCountAsNoAnswer) {
+    const std::string good = SoftwareAnswer("19.5");
+    const std::vector<std::string> answers = {
+        good + "\r\n",                 // a line break at the end counts
+        good.substr(1),                // 25 characters
+        good + " ",                    // 27 characters
+        "",                            // nothing
+        "<html>Not Found</html>",      // an error page
+    };
+    for (const std::string& answer : answers) {
+        Launcher launcher;
+        launcher.ServeSoftware(answer);
+        launcher.form.Form_Load();
+        EXPECT_EQ(launcher.form.strServerVersion, "") << answer;
+        EXPECT_EQ(launcher.Caption(txtServerVersion), kUnverified) << answer;
+        EXPECT_FALSE(launcher.Visible(cmdDownloadSoftware)) << answer;
+    }
+}
+
+TEST(SoftwareStatus, DownloadButtonShownByOnePassIsHiddenAtTheNextUnansweredOne) {
+    Launcher launcher;
+    launcher.ServeSoftware(SoftwareAnswer("20.1"));
+    launcher.form.Form_Load();
+    ASSERT_TRUE(launcher.Visible(cmdDownloadSoftware));
+    launcher.ServeSoftware("");
+    launcher.form.Form_Load();
+    EXPECT_FALSE(launcher.Visible(cmdDownloadSoftware));
+    EXPECT_EQ(launcher.Caption(txtServerVersion), kUnverified);
+}
+
+TEST(SoftwareStatus, OnlyTheLeadingCharactersAreFreeText) {
+    Launcher launcher;
+    launcher.ServeSoftware("anything at all, 22 ch19.5");
+    launcher.form.Form_Load();
+    EXPECT_EQ(launcher.form.strServerVersion, "19.5");
+    EXPECT_FALSE(launcher.Visible(cmdDownloadSoftware));
+}
+
+TEST(DriverStatus, NoRecordMeansNotInstalledWhateverTheServerSays) {
+    for (const std::string& answer : {UsbAnswer("2.12.28"), std::string()}) {
+        Launcher launcher;
+        launcher.ServeUsb(answer);
+        launcher.form.Form_Load();
+        EXPECT_EQ(launcher.form.strThisDriverVersion, "DNE");
+        EXPECT_EQ(launcher.Caption(txtThisDriverVersion), "USB Driver Version not found.");
+        EXPECT_EQ(launcher.Caption(txtUSBDriverVersion), kNotInstalled);
+        EXPECT_TRUE(launcher.Visible(cmdUpdateUSBdriver));
+        EXPECT_TRUE(launcher.Visible(txtUSBDriverVersion));
+    }
+}
+
+TEST(DriverStatus, RecordedMarkerIsNoRecordButLowerCaseMarkerIsAVersion) {
+    Launcher marker;
+    marker.RecordDriver("DNE");
+    marker.ServeUsb(UsbAnswer("2.12.28"));
+    marker.form.Form_Load();
+    EXPECT_EQ(marker.Caption(txtThisDriverVersion), "USB Driver Version not found.");
+    EXPECT_EQ(marker.Caption(txtUSBDriverVersion), kNotInstalled);
+
+    Launcher lower;
+    lower.RecordDriver("dne");
+    lower.ServeUsb(UsbAnswer("2.12.28"));
+    lower.form.Form_Load();
+    EXPECT_EQ(lower.Caption(txtThisDriverVersion), "USB Driver Version found:  dne");
+    EXPECT_EQ(lower.Caption(txtUSBDriverVersion), kOutdated);
+    EXPECT_TRUE(lower.Visible(cmdUpdateUSBdriver));
+}
+
+TEST(DriverStatus, RecordedVersionMatchingTheServerIsLatest) {
+    Launcher launcher;
+    launcher.RecordDriver("2.12.28");
+    launcher.ServeUsb(UsbAnswer("2.12.28"));
+    launcher.form.Form_Load();
+    EXPECT_EQ(launcher.Caption(txtThisDriverVersion), "USB Driver Version found:  2.12.28");
+    EXPECT_EQ(launcher.Caption(txtUSBDriverVersion),
+              "USB Driver installed and is latest version: 2.12.28");
+    EXPECT_FALSE(launcher.Visible(cmdUpdateUSBdriver));
+}
+
+TEST(DriverStatus, DriverVersionsDifferingOnlyInLetterCaseAreEqual) {
+    Launcher launcher;
+    launcher.RecordDriver("2.12.2A");
+    launcher.ServeUsb(UsbAnswer("2.12.2a"));
+    launcher.form.Form_Load();
+    EXPECT_EQ(launcher.Caption(txtUSBDriverVersion),
+              "USB Driver installed and is latest version: 2.12.2A");
+    EXPECT_FALSE(launcher.Visible(cmdUpdateUSBdriver));
+}
+
+TEST(DriverStatus, OtherOrMissingServerVersionAsksToInstall) {
+    for (const std::string& answer :
+         {UsbAnswer("2.12.30"), UsbAnswer("2.12.28") + "\r\n", std::string()}) {
+        Launcher launcher;
+        launcher.RecordDriver("2.12.28");
+        launcher.ServeUsb(answer);
+        launcher.form.Form_Load();
+        EXPECT_EQ(launcher.Caption(txtUSBDriverVersion), kOutdated) << answer;
+        EXPECT_TRUE(launcher.Visible(cmdUpdateUSBdriver)) << answer;
+    }
+}
+
+TEST(DriverStatus, EmptyRecordAndNoServerAnswerAreEqual) {
+    Launcher launcher;
+    launcher.RecordDriver("");
+    launcher.form.Form_Load();
+    EXPECT_EQ(launcher.Caption(txtThisDriverVersion), "USB Driver Version found:  ");
+    EXPECT_EQ(launcher.Caption(txtUSBDriverVersion), "USB Driver installed and is latest version: ");
+    EXPECT_FALSE(launcher.Visible(cmdUpdateUSBdriver));
+}
+
+TEST(DriverStatus, TheDriverVersionIsTheLastSevenCharacters) {
+    Launcher launcher;
+    launcher.RecordDriver("2.12.28");
+    launcher.ServeUsb("12345678901234567" + std::string("2.12.28"));
+    launcher.form.Form_Load();
+    EXPECT_EQ(launcher.form.strServerDriverVersion, "2.12.28");
+    launcher.ServeUsb("1234567890123456" + std::string("2.12.28"));  // 23 characters
+    launcher.form.Form_Load();
+    EXPECT_EQ(launcher.form.strServerDriverVersion, "");
+}
+
+TEST(WindowsGeneration, MajorVersionAboveFiveIsVista) {
+    for (const auto& [major, expected] :
+         std::vector<std::pair<int, std::string>>{{6, "Vista"}, {10, "Vista"}, {5, "XP"}, {0, "XP"}}) {
+        Launcher launcher;
+        launcher.platform.windows_major = major;
+        launcher.form.Form_Load();
+        EXPECT_EQ(launcher.Setting("WindowsOS"), expected) << major;
+    }
+}
+
+TEST(WindowsGeneration, RewrittenOnEveryPass) {
+    Launcher launcher;
+    launcher.platform.windows_major = 5;
+    launcher.form.Form_Load();
+    launcher.platform.windows_major = 6;
+    launcher.form.Form_Load();
+    EXPECT_EQ(launcher.Setting("WindowsOS"), "Vista");
+}
+
+TEST(SettingsSection, FirstRunFindsTheSectionMadeByWindowsOsAndSkipsVersion) {
+    Launcher launcher;
+    launcher.form.Form_Load();
+    EXPECT_EQ(launcher.Setting("WindowsOS"), "Vista");
+    EXPECT_EQ(launcher.Setting("Version"), std::nullopt);
+    const long save = launcher.Position("save KVAT_Software/Properties/WindowsOS=Vista");
+    const long probe = launcher.Position(
+        "probe HKCU\\Software\\VB and VBA Program Settings\\KVAT_Software\\Properties\\");
+    ASSERT_GE(save, 0);
+    EXPECT_GT(probe, save);
+}
+
+TEST(SettingsSection, MissingSectionRecordsTheVersionUnderTheAppTitle) {
+    Launcher launcher;
+    launcher.platform.section_probe_fails = true;
+    launcher.form.Form_Load();
+    EXPECT_EQ(launcher.Setting("Version"), "19.5");
+    // Both server files are still fetched when the section had to be made.
+    EXPECT_GE(launcher.Position("fetch " + kSoftwareUrl), 0);
+    EXPECT_GE(launcher.Position("fetch " + kUsbUrl), 0);
+}
+
+TEST(PassOrder, StepsRunInTheirFixedOrder) {
+    Launcher launcher;
+    launcher.ServeSoftware(SoftwareAnswer("19.5"));
+    launcher.ServeUsb(UsbAnswer("2.12.28"));
+    launcher.form.Form_Load();
+    const std::vector<std::string> expected = {
+        "title KVAT_Software",
+        "hide txtThisVersion",
+        "hide txtServerVersion",
+        "hide txtUSBDriverVersion",
+        "hide cmdDownloadSoftware",
+        "winver",
+        "save KVAT_Software/Properties/WindowsOS=Vista",
+        "probe HKCU\\Software\\VB and VBA Program Settings\\KVAT_Software\\Properties\\",
+        "fetch " + kSoftwareUrl,
+        "show txtThisVersion",
+        "show txtServerVersion",
+        "caption txtThisVersion=This Software Version:  19.5",
+        "caption txtServerVersion=" + kLatestSoftware,
+        "hide cmdDownloadSoftware",
+        "probe HKLM\\SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6001+00000001A\\0000\\"
+        "Device Parameters",
+        "fetch " + kUsbUrl,
+        "get KVAT_Software/Properties/USB Version",
+        "caption txtThisDriverVersion=USB Driver Version not found.",
+        "show txtUSBDriverVersion",
+        "caption txtUSBDriverVersion=" + kNotInstalled,
+        "show cmdUpdateUSBdriver",
+        "caption Label2=CALIX\r\n\r\n",
+        "caption Label2=CALIX\r\n\r\nSETUP AND TUNING\r\n",
+        "caption Label3=KVAT LOG\r\n\r\n",
+        "caption Label3=KVAT LOG\r\n\r\nDIAGNOSING AND TESTING\r\n",
+        "refresh",
+    };
+    EXPECT_EQ(launcher.log, expected);
+}
+
+TEST(PassOrder, TheFtdiKeyChangesNothing) {
+    Launcher without;
+    without.form.Form_Load();
+    Launcher with;
+    with.platform.ftdi_key_exists = true;
+    with.form.Form_Load();
+    EXPECT_EQ(without.log, with.log);
+    EXPECT_EQ(without.platform.settings, with.platform.settings);
+}
+
+TEST(PassOrder, SettingsUseTheAppTitleSetAtTheStart) {
+    Launcher launcher;
+    launcher.platform.app_title = "SomethingElse";
+    launcher.RecordDriver("2.12.28");
+    launcher.platform.section_probe_fails = true;
+    launcher.form.Form_Load();
+    EXPECT_GE(launcher.Position("get KVAT_Software/Properties/USB Version"), 0);
+    EXPECT_GE(launcher.Position("save KVAT_Software/Properties/Version=19.5"), 0);
+}
+
+TEST(RepeatedPasses, RebuildTheSameCaptions) {
+    Launcher launcher;
+    launcher.ServeSoftware(SoftwareAnswer("19.5"));
+    launcher.form.Form_Load();
+    const std::string label2 = launcher.Caption(Label2);
+    const std::string label3 = launcher.Caption(Label3);
+    EXPECT_EQ(label2, "CALIX\r\n\r\nSETUP AND TUNING\r\n");
+    EXPECT_EQ(label3, "KVAT LOG\r\n\r\nDIAGNOSING AND TESTING\r\n");
+    launcher.form.Form_Load();
+    launcher.form.Form_Load();
+    EXPECT_EQ(launcher.Caption(Label2), label2);
+    EXPECT_EQ(launcher.Caption(Label3), label3);
+}
+
+TEST(RepeatedPasses, NoPlaceholderCaptionSurvivesAPass) {
+    Launcher launcher;
+    launcher.form.Form_Load();
+    for (ControlId id : {txtThisVersion, txtServerVersion, txtThisDriverVersion,
+                         txtUSBDriverVersion, Label2, Label3}) {
+        EXPECT_NE(launcher.Caption(id), Describe(id).caption) << Describe(id).name;
+    }
+}
+
+TEST(Errors, AFailingStepEndsThePassAndKeepsWhatWasDone) {
+    Launcher launcher;
+    launcher.platform.section_probe_fails = true;
+    launcher.platform.fail_save_of = "Version";
+    EXPECT_THROW(launcher.form.Form_Load(), LauncherError);
+    EXPECT_EQ(launcher.Setting("WindowsOS"), "Vista");
+    EXPECT_EQ(launcher.form.strThisVersion, "19.5");
+    EXPECT_FALSE(launcher.Visible(txtThisVersion));  // hidden at the start, never shown again
+    EXPECT_EQ(launcher.Position("fetch " + kSoftwareUrl), -1);
+    EXPECT_EQ(launcher.Caption(Label2), "CALIX");
+}
+
+TEST(Errors, AFetchThatThrowsEndsThePassBeforeTheDriverStatus) {
+    Launcher launcher;
+    launcher.platform.fetch_hook = [](std::string_view url) {
+        if (url.find("USB") != std::string_view::npos) {
+            throw LauncherError(35761, "request timed out");
+        }
+    };
+    launcher.ServeSoftware(SoftwareAnswer("19.5"));
+    EXPECT_THROW(launcher.form.Form_Load(), LauncherError);
+    EXPECT_EQ(launcher.Caption(txtServerVersion), kLatestSoftware);
+    EXPECT_EQ(launcher.Caption(txtUSBDriverVersion), "txtUSBDriverVersion");
+}
+
+}  // namespace
+}  // namespace kvat::testing

@@ -1,0 +1,213 @@
+// The button and timer handlers: launching, driver installation, web links and exit.
+#include <gtest/gtest.h>
+
+#include "fakes.h"
+
+namespace kvat::testing {
+namespace {
+
+using enum ControlId;
+
+const std::string kInstaller = "C:\\Program Files\\KVAT\\CDM21228_Setup.exe";
+const std::string kInstallText =
+    "Unplug the USB from Korvane device. Windows XP users might need to reboot after "
+    "installation.\r\n\r\nPlease finish the USB Driver Installation now.";
+
+// A launcher that has run its start-up pass, with the log cleared.
+struct Started : Launcher {
+    Started() {
+        form.Form_Load();
+        log.clear();
+    }
+};
+
+TEST(Launching, EachButtonSwapsTheSelectionAndStartsItsProgram) {
+    struct Case {
+        ControlId button;
+        std::string file;
+    };
+    for (const Case& c : {Case{cmdCALIX, "Calix_KVAT.exe"}, Case{cmdLOG, "KVAT_Log.exe"}}) {
+        Started launcher;
+        launcher.form.Click(c.button);
+        const std::vector<std::string> expected = {
+            "hide Label1",
+            "hide Label2",
+            "hide Label3",
+            "hide cmdCALIX",
+            "hide cmdLOG",
+            "show msgLAUNCHING",
+            "shell open C:\\Program Files\\KVAT\\" + c.file + " (none)",
+            "timer on",
+        };
+        EXPECT_EQ(launcher.log, expected) << c.file;
+    }
+}
+
+TEST(Launching, TimerMinimisesThenRestoresTheSelection) {
+    Started launcher;
+    launcher.form.cmdLOG_Click();
+    launcher.log.clear();
+    launcher.form.Timer1_Timer();
+    const std::vector<std::string> expected = {
+        "state 1",   "timer off", "show Label1",     "show Label2",        "show Label3",
+        "show cmdCALIX", "show cmdLOG", "hide msgLAUNCHING", "refresh",
+    };
+    EXPECT_EQ(launcher.log, expected);
+    EXPECT_EQ(launcher.window.state, WindowState::Minimized);
+    EXPECT_FALSE(launcher.window.timer_enabled);
+    for (ControlId id : {Label1, Label2, Label3, cmdCALIX, cmdLOG}) {
+        EXPECT_TRUE(launcher.Visible(id));
+    }
+    EXPECT_FALSE(launcher.Visible(msgLAUNCHING));
+}
+
+TEST(Launching, TheTimerIsArmedOncePerLaunch) {
+    Started launcher;
+    EXPECT_FALSE(launcher.window.timer_enabled);
+    launcher.form.cmdCALIX_Click();
+    EXPECT_TRUE(launcher.window.timer_enabled);
+    launcher.form.Timer1_Timer();
+    EXPECT_FALSE(launcher.window.timer_enabled);
+    launcher.form.cmdLOG_Click();
+    EXPECT_TRUE(launcher.window.timer_enabled);
+}
+
+TEST(DriverInstall, PresentInstallerRunsElevatedThenRecordsThenRechecks) {
+    Started launcher;
+    launcher.platform.existing_files = {kInstaller};
+    launcher.platform.command_line = "/S \"C:\\a b\\log.txt\"";
+    launcher.RecordDriver("1.0.0");
+    launcher.ServeUsb(UsbAnswer("2.12.28"));
+    launcher.form.Click(cmdUpdateUSBdriver);
+
+    const auto& log = launcher.log;
+    ASSERT_GE(log.size(), 6u);
+    EXPECT_EQ(log[0], "hide cmdUpdateUSBdriver");
+    EXPECT_EQ(log[1], "refresh");
+    EXPECT_EQ(log[2], "exists " + kInstaller);
+    EXPECT_EQ(log[3], "message USB Installation 0");
+    EXPECT_EQ(log[4], "shell runas " + kInstaller + " [/S \"C:\\a b\\log.txt\"]");
+    EXPECT_EQ(log[5], "save KVAT_Software/Properties/USB Version=2.12.28");
+    EXPECT_EQ(log[6], "title KVAT_Software");  // the start-up check runs again
+    EXPECT_EQ(log.back(), "refresh");
+    EXPECT_EQ(launcher.window.messages.at(0).text, kInstallText);
+
+    // The re-run check sees the recorded version and finds it current.
+    EXPECT_EQ(launcher.Caption(txtUSBDriverVersion),
+              "USB Driver installed and is latest version: 2.12.28");
+    EXPECT_FALSE(launcher.Visible(cmdUpdateUSBdriver));
+}
+
+TEST(DriverInstall, WithoutArgumentsTheInstallerGetsNoParameters) {
+    Started launcher;
+    launcher.platform.existing_files = {kInstaller};
+    launcher.form.cmdUpdateUSBdriver_Click();
+    EXPECT_GE(launcher.Position("shell runas " + kInstaller + " (none)"), 0);
+}
+
+TEST(DriverInstall, RecheckShowsTheButtonAgainWhenTheServerDisagreesOrIsSilent) {
+    for (const std::string& answer : {UsbAnswer("2.12.30"), std::string()}) {
+        Started launcher;
+        launcher.platform.existing_files = {kInstaller};
+        launcher.ServeUsb(answer);
+        launcher.form.cmdUpdateUSBdriver_Click();
+        EXPECT_TRUE(launcher.Visible(cmdUpdateUSBdriver)) << answer;
+        EXPECT_EQ(launcher.Setting("USB Version"), "2.12.28");
+        // Two more requests, software file first.
+        EXPECT_LT(launcher.Position("fetch " + kSoftwareUrl), launcher.Position("fetch " + kUsbUrl));
+    }
+}
+
+TEST(DriverInstall, RecheckKeepsTheProgramLabelsAsTheyWere) {
+    Started launcher;
+    const std::string label2 = launcher.Caption(Label2);
+    launcher.platform.existing_files = {kInstaller};
+    launcher.form.cmdUpdateUSBdriver_Click();
+    EXPECT_EQ(launcher.Caption(Label2), label2);
+}
+
+TEST(DriverInstall, MissingInstallerIsReportedAndNothingRecorded) {
+    Started launcher;
+    const std::string status = launcher.Caption(txtUSBDriverVersion);
+    launcher.form.cmdUpdateUSBdriver_Click();
+    const std::vector<std::string> expected = {
+        "hide cmdUpdateUSBdriver",
+        "refresh",
+        "exists " + kInstaller,
+        "message Error 16",
+        "show cmdUpdateUSBdriver",
+    };
+    EXPECT_EQ(launcher.log, expected);
+    EXPECT_EQ(launcher.window.messages.at(0).text, "Driver File Not Found.");
+    EXPECT_EQ(launcher.Setting("USB Version"), std::nullopt);
+    EXPECT_EQ(launcher.Caption(txtUSBDriverVersion), status);
+}
+
+TEST(DriverInstall, MissingInstallerKeepsAnEarlierRecord) {
+    Started launcher;
+    launcher.RecordDriver("2.08.30");
+    launcher.form.cmdUpdateUSBdriver_Click();
+    EXPECT_EQ(launcher.Setting("USB Version"), "2.08.30");
+}
+
+TEST(DriverInstall, AnErrorInTheRecheckReachesTheCallerAfterTheRecord) {
+    Started launcher;
+    launcher.platform.existing_files = {kInstaller};
+    launcher.platform.fail_save_of = "WindowsOS";
+    EXPECT_THROW(launcher.form.cmdUpdateUSBdriver_Click(), LauncherError);
+    EXPECT_EQ(launcher.Setting("USB Version"), "2.12.28");
+    EXPECT_FALSE(launcher.Visible(cmdUpdateUSBdriver));
+}
+
+TEST(DriverInstall, AnErrorSavingTheRecordSkipsTheRecheck) {
+    Started launcher;
+    launcher.platform.existing_files = {kInstaller};
+    launcher.platform.fail_save_of = "USB Version";
+    EXPECT_THROW(launcher.form.cmdUpdateUSBdriver_Click(), LauncherError);
+    EXPECT_EQ(launcher.Position("title KVAT_Software"), -1);
+    EXPECT_GE(launcher.Position("shell runas " + kInstaller + " (none)"), 0);
+}
+
+TEST(WebLinks, EachButtonOpensItsPageAndLeavesTheWindowAlone) {
+    Started launcher;
+    launcher.form.Click(cmdDownloadSoftware);
+    launcher.form.Click(cmdWEBSITE);
+    launcher.form.Click(cmdWEBSITE);
+    const std::vector<std::string> expected = {
+        "shell open http://vendor.test/download/KVAT_Software_Download.htm (none)",
+        "shell open http://vendor.test (none)",
+        "shell open http://vendor.test (none)",
+    };
+    EXPECT_EQ(launcher.log, expected);
+}
+
+TEST(WebLinks, HostWithAPortKeepsIt) {
+    CallLog log;
+    FakeWindow window{log};
+    FakePlatform platform{log};
+    Form1 form(window, platform, "127.0.0.1:8080");
+    form.cmdWEBSITE_Click();
+    EXPECT_EQ(log, std::vector<std::string>{"shell open http://127.0.0.1:8080 (none)"});
+}
+
+TEST(Exit, ClosesTheWindowEvenWhileLaunching) {
+    Started launcher;
+    launcher.form.cmdCALIX_Click();
+    launcher.log.clear();
+    launcher.form.Click(cmdEXIT);
+    EXPECT_EQ(launcher.log, std::vector<std::string>{"close"});
+    EXPECT_TRUE(launcher.window.closed);
+    EXPECT_TRUE(launcher.Visible(msgLAUNCHING));  // nothing is restored on the way out
+}
+
+TEST(Clicks, ControlsWithoutAClickHandlerDoNothing) {
+    Started launcher;
+    for (ControlId id : {Label1, Label2, Label3, msgLAUNCHING, Frame1, txtThisVersion,
+                         txtServerVersion, txtThisDriverVersion, txtUSBDriverVersion}) {
+        launcher.form.Click(id);
+    }
+    EXPECT_TRUE(launcher.log.empty());
+}
+
+}  // namespace
+}  // namespace kvat::testing
