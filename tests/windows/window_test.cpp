@@ -1,0 +1,346 @@
+// The real window after a real start-up pass: controls, layout, fonts, styles, focus, the launch
+// timer and error reports, read back through the Win32 API.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "http_test_server.h"
+#include "launcher/form1.h"
+#include "launcher/launcher_error.h"
+#include "launcher/win32/main_window.h"
+#include "platform/win32/text_conversion.h"
+#include "platform/win32/win32_platform.h"
+
+namespace kvat::win32 {
+namespace {
+
+using enum ControlId;
+using namespace std::chrono_literals;
+
+constexpr wchar_t kAppKey[] = L"Software\\VB and VBA Program Settings\\KVAT_Software";
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t name[64] = {};
+    GetClassNameW(hwnd, name, 64);
+    return name;
+}
+
+std::string TextOf(HWND hwnd) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return Narrow(text);
+}
+
+RECT ClientRectOf(HWND control, HWND parent) {
+    RECT rect{};
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+// Delivers the thread's pending messages until `done` holds or the time is up.
+template <typename Predicate>
+bool PumpUntil(Predicate done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return true;
+}
+
+// A message box that some handler shows, as read from another thread before it is dismissed.
+struct SeenMessageBox {
+    std::string text;
+    bool has_icon = false;
+};
+
+// Watches for a message box with the given title, records it and presses OK.
+class MessageBoxWatcher {
+public:
+    explicit MessageBoxWatcher(std::wstring title)
+        : title_(std::move(title)), thread_([this] { Watch(); }) {}
+    ~MessageBoxWatcher() {
+        stop_ = true;
+        thread_.join();
+    }
+    bool seen() const { return seen_; }
+    SeenMessageBox box() const { return box_; }
+
+private:
+    void Watch() {
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (!stop_ && std::chrono::steady_clock::now() < deadline) {
+            if (HWND box = FindWindowW(L"#32770", title_.c_str())) {
+                box_.text = TextOf(GetDlgItem(box, 0xFFFF));
+                // The icon sits in a static control of its own (SS_ICON).
+                EnumChildWindows(
+                    box,
+                    [](HWND child, LPARAM found) -> BOOL {
+                        if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+                            SendMessageW(child, STM_GETICON, 0, 0)) {
+                            *reinterpret_cast<bool*>(found) = true;
+                        }
+                        return TRUE;
+                    },
+                    reinterpret_cast<LPARAM>(&box_.has_icon));
+                seen_ = true;
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+    }
+
+    std::wstring title_;
+    SeenMessageBox box_;
+    std::atomic<bool> seen_{false};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+class LauncherWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegDeleteTreeW(HKEY_CURRENT_USER, kAppKey);
+        server_.Serve("/download/KVAT_Software/KVAT_Software_Version.txt",
+                      {.body = "KVAT Software Version:19.5"});
+        server_.Serve("/download/KVAT_Software/KVAT_USB_Version.txt",
+                      {.body = "KVAT USB Driver: 2.12.28"});
+        window_ = std::make_unique<MainWindow>(GetModuleHandleW(nullptr), platform_);
+        form_ = std::make_unique<Form1>(*window_, platform_, host_ = server_.host());
+        window_->Attach(*form_);
+    }
+    void TearDown() override {
+        form_.reset();
+        window_.reset();
+        RegDeleteTreeW(HKEY_CURRENT_USER, kAppKey);
+    }
+    void LoadAndShow() {
+        form_->Form_Load();
+        window_->Show();
+    }
+    HWND Control(ControlId id) const { return window_->control(id); }
+    bool Visible(ControlId id) const { return IsWindowVisible(Control(id)) != FALSE; }
+
+    test::HttpTestServer server_;
+    std::string host_;
+    Win32Platform platform_;
+    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<Form1> form_;
+};
+
+TEST_F(LauncherWindow, ShowsTheStatusTheFirstPassDecided) {
+    LoadAndShow();
+    EXPECT_EQ(TextOf(Control(txtThisVersion)), "This Software Version:  19.5");
+    EXPECT_EQ(TextOf(Control(txtServerVersion)),
+              "Latest Software Available on Server:  19.5\r\nYou have the latest software.");
+    EXPECT_EQ(TextOf(Control(txtThisDriverVersion)), "USB Driver Version not found.");
+    EXPECT_EQ(TextOf(Control(txtUSBDriverVersion)), "USB Driver not installed.  Click to install.");
+    EXPECT_EQ(TextOf(Control(Label2)), "CALIX\r\n\r\nSETUP AND TUNING\r\n");
+    EXPECT_EQ(TextOf(Control(Label3)), "KVAT LOG\r\n\r\nDIAGNOSING AND TESTING\r\n");
+    EXPECT_TRUE(Visible(cmdUpdateUSBdriver));
+    EXPECT_FALSE(Visible(cmdDownloadSoftware));
+    EXPECT_FALSE(Visible(msgLAUNCHING));
+    for (ControlId id : {Label1, Label2, Label3, cmdCALIX, cmdLOG, Frame1, txtThisVersion,
+                         txtServerVersion, txtThisDriverVersion, txtUSBDriverVersion, cmdEXIT,
+                         cmdWEBSITE}) {
+        EXPECT_TRUE(Visible(id)) << Describe(id).name;
+        EXPECT_TRUE(IsWindowEnabled(Control(id))) << Describe(id).name;
+    }
+
+    // The settings the pass wrote.
+    wchar_t os[16] = {};
+    DWORD size = sizeof(os);
+    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\VB and VBA Program Settings\\KVAT_Software\\Properties",
+                           L"WindowsOS", RRF_RT_REG_SZ, nullptr, os, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(os), L"Vista");  // Wine reports 6.1 unless told otherwise
+}
+
+TEST_F(LauncherWindow, ControlsAreBuiltFromTheDescription) {
+    LoadAndShow();
+    const int dpi = window_->dpi();
+    for (const ControlDescription& description : Form1Description().controls) {
+        SCOPED_TRACE(std::string(description.name));
+        HWND control = Control(description.id);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(GetParent(control), window_->hwnd());
+        const LONG style = GetWindowLongW(control, GWL_STYLE);
+        switch (description.kind) {
+            case ControlKind::Label:
+            case ControlKind::CentredLabel:
+                EXPECT_EQ(ClassOf(control), L"Static");
+                EXPECT_TRUE(style & SS_NOPREFIX);  // '&' in a server answer stays literal
+                EXPECT_EQ(style & SS_TYPEMASK, description.kind == ControlKind::CentredLabel
+                                                   ? SS_CENTER
+                                                   : SS_LEFT);
+                break;
+            case ControlKind::Frame:
+                EXPECT_EQ(ClassOf(control), L"Button");
+                EXPECT_EQ(style & BS_TYPEMASK, BS_GROUPBOX);
+                break;
+            case ControlKind::Button:
+            case ControlKind::PictureButton:
+                EXPECT_EQ(ClassOf(control), L"Button");
+                EXPECT_EQ(style & BS_TYPEMASK, BS_PUSHBUTTON);  // never the default button
+                EXPECT_TRUE(style & WS_TABSTOP);
+                EXPECT_EQ((style & BS_BITMAP) != 0, description.kind == ControlKind::PictureButton);
+                break;
+        }
+        if (description.kind == ControlKind::PictureButton) {
+            EXPECT_NE(SendMessageW(control, BM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+        }
+
+        const PixelRect expected = ClientPixelRect(description.id, dpi);
+        const RECT actual = ClientRectOf(control, window_->hwnd());
+        EXPECT_EQ(actual.left, expected.left);
+        EXPECT_EQ(actual.top, expected.top);
+        EXPECT_EQ(actual.right - actual.left, expected.width);
+        EXPECT_EQ(actual.bottom - actual.top, expected.height);
+
+        if (description.font) {
+            LOGFONTW font{};
+            const auto handle = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+            ASSERT_NE(handle, nullptr);
+            GetObjectW(handle, sizeof(font), &font);
+            EXPECT_EQ(std::wstring(font.lfFaceName), L"Arial");
+            EXPECT_EQ(font.lfHeight, -MulDiv(description.font->centipoints, dpi, 7200));
+            EXPECT_EQ(font.lfWeight, description.font->bold ? FW_BOLD : FW_NORMAL);
+            EXPECT_EQ(font.lfCharSet, ANSI_CHARSET);
+            EXPECT_FALSE(font.lfItalic || font.lfUnderline || font.lfStrikeOut);
+        }
+    }
+}
+
+TEST_F(LauncherWindow, FixedSingleBorderCentredWithItsIcon) {
+    LoadAndShow();
+    HWND hwnd = window_->hwnd();
+    EXPECT_EQ(TextOf(hwnd), "KVAT Software Selection");
+    const LONG style = GetWindowLongW(hwnd, GWL_STYLE);
+    EXPECT_TRUE(style & WS_CAPTION);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & WS_THICKFRAME);
+    EXPECT_FALSE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_EQ(GetWindow(hwnd, GW_OWNER), nullptr);  // a taskbar entry of its own
+    EXPECT_FALSE(IsIconic(hwnd) || IsZoomed(hwnd));
+
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    EXPECT_EQ(client.right, TwipsToPixels(13095, window_->dpi()));
+    EXPECT_EQ(client.bottom, TwipsToPixels(9255, window_->dpi()));
+
+    RECT frame{};
+    GetWindowRect(hwnd, &frame);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+    EXPECT_LE(std::abs((frame.left - work.left) - (work.right - frame.right)), 1);
+    EXPECT_LE(std::abs((frame.top - work.top) - (work.bottom - frame.bottom)), 1);
+
+    EXPECT_NE(SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0) ? 1 : GetClassLongPtrW(hwnd, GCLP_HICON),
+              0u);
+}
+
+TEST_F(LauncherWindow, FocusStartsOnTheFirstPictureAndTabSkipsHiddenButtons) {
+    LoadAndShow();
+    HWND hwnd = window_->hwnd();
+    EXPECT_EQ(GetFocus(), Control(cmdCALIX));
+    std::vector<HWND> order;
+    HWND item = Control(cmdCALIX);
+    for (int i = 0; i < 5; ++i) {
+        order.push_back(item);
+        item = GetNextDlgTabItem(hwnd, item, FALSE);
+    }
+    const std::vector<HWND> expected = {Control(cmdCALIX), Control(cmdLOG),
+                                        Control(cmdUpdateUSBdriver), Control(cmdEXIT),
+                                        Control(cmdWEBSITE)};
+    EXPECT_EQ(order, expected);
+    EXPECT_EQ(item, Control(cmdCALIX));  // and round again
+}
+
+TEST_F(LauncherWindow, RepeatedPassesKeepTheProgramLabels) {
+    form_->Form_Load();
+    const std::string label3 = TextOf(Control(Label3));
+    form_->Form_Load();
+    EXPECT_EQ(TextOf(Control(Label3)), label3);
+    EXPECT_EQ(server_.Requests().size(), 4u);
+}
+
+TEST_F(LauncherWindow, LaunchSwapsTheSelectionAndTheTimerMinimisesOnce) {
+    LoadAndShow();
+    // No log program beside the test: the shell fails quietly and the timer runs all the same.
+    const auto clicked = std::chrono::steady_clock::now();
+    SendMessageW(Control(cmdLOG), BM_CLICK, 0, 0);
+    EXPECT_TRUE(Visible(msgLAUNCHING));
+    for (ControlId id : {Label1, Label2, Label3, cmdCALIX, cmdLOG}) {
+        EXPECT_FALSE(Visible(id)) << Describe(id).name;
+    }
+    // The focus left the hidden picture button for one that can take it.
+    EXPECT_TRUE(IsWindowVisible(GetFocus()));
+
+    ASSERT_TRUE(PumpUntil([&] { return IsIconic(window_->hwnd()) != FALSE; }, 10s));
+    EXPECT_GE(std::chrono::steady_clock::now() - clicked, 2900ms);
+    EXPECT_FALSE(Visible(msgLAUNCHING));
+    for (ControlId id : {Label1, Label2, Label3, cmdCALIX, cmdLOG}) {
+        EXPECT_TRUE(Visible(id)) << Describe(id).name;
+    }
+
+    // Restored by the user, it stays restored: the timer fired once.
+    ShowWindow(window_->hwnd(), SW_RESTORE);
+    PumpUntil([] { return false; }, 3500ms);
+    EXPECT_FALSE(IsIconic(window_->hwnd()));
+}
+
+TEST_F(LauncherWindow, MissingInstallerIsReportedWithTheStopIcon) {
+    LoadAndShow();
+    MessageBoxWatcher watcher(L"Error");
+    SendMessageW(Control(cmdUpdateUSBdriver), BM_CLICK, 0, 0);
+    ASSERT_TRUE(watcher.seen());
+    EXPECT_EQ(watcher.box().text, "Driver File Not Found.");
+    EXPECT_TRUE(watcher.box().has_icon);
+    EXPECT_TRUE(Visible(cmdUpdateUSBdriver));
+}
+
+TEST_F(LauncherWindow, AnErrorInAHandlerIsReportedAndEndsTheLauncher) {
+    LoadAndShow();
+    MessageBoxWatcher watcher(L"KVAT_Software");
+    window_->RunHandler([] { throw LauncherError(5, "Saving setting WindowsOS: Access is denied"); });
+    ASSERT_TRUE(watcher.seen());
+    EXPECT_EQ(watcher.box().text, "Error 5:\r\n\r\nSaving setting WindowsOS: Access is denied");
+    EXPECT_TRUE(watcher.box().has_icon);
+    EXPECT_TRUE(window_->failed());
+    EXPECT_EQ(window_->hwnd(), nullptr);  // the window is gone
+    MSG quit{};
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 1u);
+}
+
+TEST_F(LauncherWindow, ExitClosesTheWindowWhileLaunching) {
+    LoadAndShow();
+    SendMessageW(Control(cmdCALIX), BM_CLICK, 0, 0);
+    SendMessageW(Control(cmdEXIT), BM_CLICK, 0, 0);
+    EXPECT_EQ(window_->hwnd(), nullptr);
+    MSG quit{};
+    ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 0u);
+    // No timer message can reach a handler any more.
+    EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_TIMER, WM_TIMER, PM_NOREMOVE));
+}
+
+}  // namespace
+}  // namespace kvat::win32
