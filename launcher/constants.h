@@ -69,7 +69,8 @@ inline constexpr std::string_view kServerOtherAfter =
     "\r\nYou DO NOT have the latest software. Click to update now.";
 inline constexpr std::string_view kDriverFound = "USB Driver Version found:  ";
 inline constexpr std::string_view kDriverNotFound = "USB Driver Version not found.";
-inline constexpr std::string_view kDriverNotInstalled = "USB Driver not installed.  Click to install.";
+inline constexpr std::string_view kDriverNotInstalled =
+    "USB Driver not installed.  Click to install.";
 inline constexpr std::string_view kDriverOutdated =
     "USB Driver is not the latest version OR Internet not available to check server version.  "
     "Click to install.";

@@ -1,5 +1,6 @@
 #include "launcher/form1.h"
 
+#include <initializer_list>
 #include <optional>
 
 #include "launcher/constants.h"
@@ -8,6 +9,18 @@
 namespace kvat {
 
 using enum ControlId;
+
+namespace {
+
+std::string Concat(std::initializer_list<std::string_view> pieces) {
+    std::string joined;
+    for (std::string_view piece : pieces) {
+        joined.append(piece);
+    }
+    return joined;
+}
+
+}  // namespace
 
 Form1::Form1(Window& window, Platform& platform, std::string_view vendor_host)
     : window_(window), platform_(platform), vendor_host_(vendor_host) {}
@@ -28,21 +41,18 @@ void Form1::Form_Load() {
 
     // Saving WindowsOS just above creates the section, so on a healthy store the probe finds
     // it and Version is written only when that save left no key behind.
-    bool section_found = platform_.ProbeRegistryKey(RegistryHive::CurrentUser, kSettingsSectionKey);
-    if (!section_found) {
+    if (!platform_.ProbeRegistryKey(RegistryHive::CurrentUser, kSettingsSectionKey)) {
         platform_.SaveSetting(platform_.AppTitle(), kSettingsSection, kSettingVersion,
                               strThisVersion);
-        section_found = true;
     }
-    if (section_found) {
-        strServerVersion = platform_.Fetch(WebAddress(vendor_host_, kSoftwareVersionPath));
-        strServerVersion =
-            VersionFromAnswer(strServerVersion, kSoftwareFileLength, kSoftwareVersionWidth);
-        window_.SetVisible(txtThisVersion, true);
-        window_.SetVisible(txtServerVersion, true);
-        window_.SetCaption(txtThisVersion, std::string(text::kThisSoftwareVersion) + strThisVersion);
-        ShowSoftwareStatus();
-    }
+
+    strServerVersion = platform_.Fetch(WebAddress(vendor_host_, kSoftwareVersionPath));
+    strServerVersion =
+        VersionFromAnswer(strServerVersion, kSoftwareFileLength, kSoftwareVersionWidth);
+    window_.SetVisible(txtThisVersion, true);
+    window_.SetVisible(txtServerVersion, true);
+    window_.SetCaption(txtThisVersion, Concat({text::kThisSoftwareVersion, strThisVersion}));
+    ShowSoftwareStatus();
 
     // The device key is probed for its own sake; nothing below depends on it.
     platform_.ProbeRegistryKey(RegistryHive::LocalMachine, kFtdiDeviceKey);
@@ -54,7 +64,7 @@ void Form1::Form_Load() {
                                                 kSettingUsbVersion, kNoDriverRecord);
     window_.SetCaption(txtThisDriverVersion,
                        strThisDriverVersion != kNoDriverRecord
-                           ? std::string(text::kDriverFound) + strThisDriverVersion
+                           ? Concat({text::kDriverFound, strThisDriverVersion})
                            : std::string(text::kDriverNotFound));
     ShowDriverStatus();
 
@@ -68,15 +78,13 @@ void Form1::ShowSoftwareStatus() {
         // The download button stays as the start of the pass left it: hidden.
         window_.SetCaption(txtServerVersion, text::kServerUnverified);
     } else if (strServerVersion == strThisVersion) {
-        window_.SetCaption(txtServerVersion, std::string(text::kServerSameBefore) +
-                                                 strServerVersion +
-                                                 std::string(text::kServerSameAfter));
+        window_.SetCaption(txtServerVersion, Concat({text::kServerSameBefore, strServerVersion,
+                                                     text::kServerSameAfter}));
         window_.SetVisible(cmdDownloadSoftware, false);
     } else {
         // Any other version, older ones included, is offered for download.
-        window_.SetCaption(txtServerVersion, std::string(text::kServerOtherBefore) +
-                                                 strServerVersion +
-                                                 std::string(text::kServerOtherAfter));
+        window_.SetCaption(txtServerVersion, Concat({text::kServerOtherBefore, strServerVersion,
+                                                     text::kServerOtherAfter}));
         window_.SetVisible(cmdDownloadSoftware, true);
     }
 }
@@ -93,19 +101,23 @@ void Form1::ShowDriverStatus() {
     } else {
         // The driver button is hidden whenever a pass begins, so it stays hidden here.
         window_.SetCaption(txtUSBDriverVersion,
-                           std::string(text::kDriverLatest) + strThisDriverVersion);
+                           Concat({text::kDriverLatest, strThisDriverVersion}));
     }
 }
 
 void Form1::WriteProgramCaption(ControlId label, std::string_view head, std::string_view tail) {
     // Setting the whole caption first keeps repeated passes from lengthening it.
     window_.SetCaption(label, head);
-    window_.SetCaption(label, window_.Caption(label) + std::string(tail));
+    window_.SetCaption(label, Concat({window_.Caption(label), tail}));
 }
 
-void Form1::cmdCALIX_Click() { LaunchProgram(kCalixFile); }
+void Form1::cmdCALIX_Click() {
+    LaunchProgram(kCalixFile);
+}
 
-void Form1::cmdLOG_Click() { LaunchProgram(kLogFile); }
+void Form1::cmdLOG_Click() {
+    LaunchProgram(kLogFile);
+}
 
 void Form1::LaunchProgram(std::string_view file_name) {
     window_.SetVisible(Label1, false);
@@ -114,8 +126,7 @@ void Form1::LaunchProgram(std::string_view file_name) {
     window_.SetVisible(cmdCALIX, false);
     window_.SetVisible(cmdLOG, false);
     window_.SetVisible(msgLAUNCHING, true);
-    platform_.ShellLaunch(kVerbOpen, platform_.LauncherFolder() + std::string(file_name),
-                          std::nullopt);
+    platform_.ShellLaunch(kVerbOpen, Concat({platform_.LauncherFolder(), file_name}), std::nullopt);
     window_.SetTimerEnabled(true);
 }
 
@@ -134,13 +145,13 @@ void Form1::Timer1_Timer() {
 void Form1::cmdUpdateUSBdriver_Click() {
     window_.SetVisible(cmdUpdateUSBdriver, false);
     window_.Refresh();
-    const std::string installer = platform_.LauncherFolder() + std::string(kDriverInstallerFile);
+    const std::string installer = Concat({platform_.LauncherFolder(), kDriverInstallerFile});
     if (platform_.FileExists(installer)) {
         window_.ShowMessage(text::kInstallMessage, text::kInstallTitle, MessageStyle::OkOnly);
         const std::string arguments = platform_.CommandLine();
-        platform_.ShellLaunch(kVerbRunAs, installer,
-                              arguments.empty() ? std::nullopt
-                                                : std::optional<std::string_view>(arguments));
+        platform_.ShellLaunch(
+            kVerbRunAs, installer,
+            arguments.empty() ? std::nullopt : std::optional<std::string_view>(arguments));
         // Recorded as soon as the shell has the installer: whether the user accepts the
         // elevation prompt or finishes the installation is never known here.
         platform_.SaveSetting(platform_.AppTitle(), kSettingsSection, kSettingUsbVersion,
@@ -153,25 +164,44 @@ void Form1::cmdUpdateUSBdriver_Click() {
     }
 }
 
-void Form1::cmdDownloadSoftware_Click() { OpenWebPage(WebAddress(vendor_host_, kDownloadPagePath)); }
+void Form1::cmdDownloadSoftware_Click() {
+    OpenWebPage(WebAddress(vendor_host_, kDownloadPagePath));
+}
 
-void Form1::cmdWEBSITE_Click() { OpenWebPage(WebAddress(vendor_host_)); }
+void Form1::cmdWEBSITE_Click() {
+    OpenWebPage(WebAddress(vendor_host_));
+}
 
 void Form1::OpenWebPage(std::string web_address) {
     platform_.ShellLaunch(kVerbOpen, web_address, std::nullopt);
 }
 
-void Form1::cmdEXIT_Click() { window_.Close(); }
+void Form1::cmdEXIT_Click() {
+    window_.Close();
+}
 
 void Form1::Click(ControlId control) {
     switch (control) {
-        case cmdCALIX: cmdCALIX_Click(); break;
-        case cmdLOG: cmdLOG_Click(); break;
-        case cmdUpdateUSBdriver: cmdUpdateUSBdriver_Click(); break;
-        case cmdDownloadSoftware: cmdDownloadSoftware_Click(); break;
-        case cmdWEBSITE: cmdWEBSITE_Click(); break;
-        case cmdEXIT: cmdEXIT_Click(); break;
-        default: break;
+        case cmdCALIX:
+            cmdCALIX_Click();
+            break;
+        case cmdLOG:
+            cmdLOG_Click();
+            break;
+        case cmdUpdateUSBdriver:
+            cmdUpdateUSBdriver_Click();
+            break;
+        case cmdDownloadSoftware:
+            cmdDownloadSoftware_Click();
+            break;
+        case cmdWEBSITE:
+            cmdWEBSITE_Click();
+            break;
+        case cmdEXIT:
+            cmdEXIT_Click();
+            break;
+        default:
+            break;
     }
 }
 

@@ -11,7 +11,7 @@
 namespace kvat {
 
 class Form1 {
-public:
+  public:
     // `vendor_host` is the vendor's web host, optionally with ":port".
     Form1(Window& window, Platform& platform, std::string_view vendor_host);
 
@@ -36,7 +36,7 @@ public:
     std::string strThisDriverVersion;
     std::string strServerDriverVersion;
 
-private:
+  private:
     void ShowSoftwareStatus();
     void ShowDriverStatus();
     void WriteProgramCaption(ControlId label, std::string_view head, std::string_view tail);

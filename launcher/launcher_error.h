@@ -8,12 +8,12 @@
 namespace kvat {
 
 class LauncherError : public std::runtime_error {
-public:
+  public:
     LauncherError(long number, const std::string& description)
         : std::runtime_error(description), number_(number) {}
     long number() const { return number_; }
 
-private:
+  private:
     long number_;
 };
 

@@ -14,7 +14,7 @@ enum class MessageStyle { OkOnly = 0, Critical = 16 };
 enum class WindowState { Normal = 0, Minimized = 1, Maximized = 2 };
 
 class Window {
-public:
+  public:
     virtual ~Window() = default;
 
     virtual void SetCaption(ControlId control, std::string_view caption) = 0;
@@ -25,8 +25,7 @@ public:
     // Repaints the window and its controls now, not at the next idle moment.
     virtual void Refresh() = 0;
     // Modal; returns when the user has closed the box.
-    virtual void ShowMessage(std::string_view text, std::string_view title,
-                             MessageStyle style) = 0;
+    virtual void ShowMessage(std::string_view text, std::string_view title, MessageStyle style) = 0;
     // Unloads the window, which ends the launcher.
     virtual void Close() = 0;
 };

@@ -11,7 +11,7 @@ namespace kvat {
 enum class RegistryHive { CurrentUser, LocalMachine };
 
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
 
     // The run-time's name of the running application; names the settings application.

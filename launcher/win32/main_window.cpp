@@ -17,7 +17,9 @@ constexpr int kFirstControlId = 1000;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
 
-int ControlIdToCommand(ControlId id) { return kFirstControlId + static_cast<int>(id); }
+int ControlIdToCommand(ControlId id) {
+    return kFirstControlId + static_cast<int>(id);
+}
 
 bool CommandToControlId(int command, ControlId& id) {
     const int index = command - kFirstControlId;
@@ -46,11 +48,16 @@ ControlClass ClassFor(ControlKind kind) {
     constexpr DWORD kLabel = WS_CHILD | SS_NOPREFIX;
     constexpr DWORD kButton = WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE;
     switch (kind) {
-        case ControlKind::Label: return {L"STATIC", kLabel | SS_LEFT};
-        case ControlKind::CentredLabel: return {L"STATIC", kLabel | SS_CENTER};
-        case ControlKind::PictureButton: return {L"BUTTON", kButton | BS_BITMAP};
-        case ControlKind::Button: return {L"BUTTON", kButton};
-        case ControlKind::Frame: return {L"BUTTON", WS_CHILD | BS_GROUPBOX};
+        case ControlKind::Label:
+            return {L"STATIC", kLabel | SS_LEFT};
+        case ControlKind::CentredLabel:
+            return {L"STATIC", kLabel | SS_CENTER};
+        case ControlKind::PictureButton:
+            return {L"BUTTON", kButton | BS_BITMAP};
+        case ControlKind::Button:
+            return {L"BUTTON", kButton};
+        case ControlKind::Frame:
+            return {L"BUTTON", WS_CHILD | BS_GROUPBOX};
     }
     return {L"STATIC", kLabel};
 }
@@ -60,12 +67,12 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
     window_class.cbSize = sizeof(window_class);
     window_class.lpfnWndProc = procedure;
     window_class.hInstance = instance;
-    window_class.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_LAUNCHER),
-                                                       IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                                                       GetSystemMetrics(SM_CYICON), 0));
-    window_class.hIconSm = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_LAUNCHER), IMAGE_ICON,
-                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    window_class.hIcon =
+        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_LAUNCHER), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+    window_class.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_LAUNCHER),
+                                                         IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                         GetSystemMetrics(SM_CYSMICON), 0));
     window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     window_class.lpszClassName = kWindowClass;
@@ -84,8 +91,8 @@ MainWindow::MainWindow(HINSTANCE instance, const Platform& platform)
     RECT frame{0, 0, TwipsToPixels(form.client_width_twips, dpi_),
                TwipsToPixels(form.client_height_twips, dpi_)};
     AdjustWindowRectEx(&frame, kWindowStyle, FALSE, kWindowExStyle);
-    hwnd_ = CreateWindowExW(kWindowExStyle, kWindowClass, Widen(kWindowTitle).c_str(),
-                            kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+    hwnd_ = CreateWindowExW(kWindowExStyle, kWindowClass, Widen(kWindowTitle).c_str(), kWindowStyle,
+                            CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
                             frame.bottom - frame.top, nullptr, nullptr, instance_, this);
     if (!hwnd_) {
         ThrowLastError("Creating the window");
@@ -121,8 +128,8 @@ void MainWindow::CreateControls() {
         } else if (description.picture == Picture::Log) {
             text = text::kLogAccessibleName;
         }
-        const DWORD style = control_class.style | WS_CLIPSIBLINGS |
-                            (description.visible_at_start ? WS_VISIBLE : 0);
+        const DWORD style =
+            control_class.style | WS_CLIPSIBLINGS | (description.visible_at_start ? WS_VISIBLE : 0);
         HWND control = CreateWindowExW(
             0, control_class.class_name, Widen(text).c_str(), style, rect.left, rect.top,
             rect.width, rect.height, hwnd_,
@@ -215,8 +222,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_COMMAND: {
             ControlId id{};
-            if (HIWORD(wparam) == BN_CLICKED && CommandToControlId(LOWORD(wparam), id) &&
-                form_) {
+            if (HIWORD(wparam) == BN_CLICKED && CommandToControlId(LOWORD(wparam), id) && form_) {
                 RunHandler([&] { form_->Click(id); });
             }
             return 0;
@@ -240,7 +246,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
             hwnd_ = nullptr;
             PostQuitMessage(exit_code_);
             return 0;
-        default: break;
+        default:
+            break;
     }
     return DefWindowProcW(hwnd_, message, wparam, lparam);
 }
@@ -287,9 +294,15 @@ void MainWindow::SetTimerEnabled(bool enabled) {
 
 void MainWindow::SetWindowState(WindowState state) {
     switch (state) {
-        case WindowState::Normal: ShowWindow(hwnd_, SW_RESTORE); break;
-        case WindowState::Minimized: ShowWindow(hwnd_, SW_MINIMIZE); break;
-        case WindowState::Maximized: ShowWindow(hwnd_, SW_MAXIMIZE); break;
+        case WindowState::Normal:
+            ShowWindow(hwnd_, SW_RESTORE);
+            break;
+        case WindowState::Minimized:
+            ShowWindow(hwnd_, SW_MINIMIZE);
+            break;
+        case WindowState::Maximized:
+            ShowWindow(hwnd_, SW_MAXIMIZE);
+            break;
     }
 }
 
@@ -302,6 +315,8 @@ void MainWindow::ShowMessage(std::string_view text, std::string_view title, Mess
     MessageBoxW(hwnd_, Widen(text).c_str(), Widen(title).c_str(), static_cast<UINT>(style));
 }
 
-void MainWindow::Close() { DestroyWindow(hwnd_); }
+void MainWindow::Close() {
+    DestroyWindow(hwnd_);
+}
 
 }  // namespace kvat::win32

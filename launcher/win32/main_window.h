@@ -19,7 +19,7 @@ class Form1;
 namespace kvat::win32 {
 
 class MainWindow final : public Window {
-public:
+  public:
     // Creates the window and its controls, hidden. `platform` names the application in error
     // reports.
     MainWindow(HINSTANCE instance, const Platform& platform);
@@ -60,7 +60,7 @@ public:
     void ShowMessage(std::string_view text, std::string_view title, MessageStyle style) override;
     void Close() override;
 
-private:
+  private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
     void CreateControls();

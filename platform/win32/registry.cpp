@@ -12,7 +12,7 @@ namespace kvat::win32 {
 namespace {
 
 class RegKey {
-public:
+  public:
     RegKey() = default;
     RegKey(const RegKey&) = delete;
     RegKey& operator=(const RegKey&) = delete;
@@ -24,7 +24,7 @@ public:
     HKEY* out() { return &key_; }
     HKEY get() const { return key_; }
 
-private:
+  private:
     HKEY key_ = nullptr;
 };
 
@@ -39,9 +39,9 @@ std::wstring SettingsKeyPath(std::string_view app, std::string_view section) {
 void SaveSetting(std::string_view app, std::string_view section, std::string_view key,
                  std::string_view value) {
     RegKey section_key;
-    LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKeyPath(app, section).c_str(), 0,
-                                     nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                                     section_key.out(), nullptr);
+    LSTATUS status =
+        RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKeyPath(app, section).c_str(), 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, section_key.out(), nullptr);
     if (status != ERROR_SUCCESS) {
         throw Win32Error(static_cast<unsigned long>(status), "Saving setting " + std::string(key));
     }

@@ -24,7 +24,8 @@ int WindowsMajorVersion() {
 std::string ExecutableFolder() {
     std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0) {
             ThrowLastError("Finding the launcher folder");
         }
@@ -52,7 +53,9 @@ std::wstring_view ArgumentsOf(std::wstring_view command_line) {
     return command_line.substr(i);
 }
 
-std::string ArgumentText() { return Narrow(ArgumentsOf(GetCommandLineW())); }
+std::string ArgumentText() {
+    return Narrow(ArgumentsOf(GetCommandLineW()));
+}
 
 bool FileExists(std::string_view path) {
     const DWORD attributes = GetFileAttributesW(Widen(path).c_str());

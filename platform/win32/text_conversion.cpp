@@ -18,7 +18,9 @@ std::wstring ToWide(UINT code_page, std::string_view text) {
 
 }  // namespace
 
-std::wstring Widen(std::string_view utf8) { return ToWide(CP_UTF8, utf8); }
+std::wstring Widen(std::string_view utf8) {
+    return ToWide(CP_UTF8, utf8);
+}
 
 std::string Narrow(std::wstring_view utf16) {
     if (utf16.empty()) {
@@ -32,6 +34,8 @@ std::string Narrow(std::wstring_view utf16) {
     return narrow;
 }
 
-std::string AnsiToUtf8(std::string_view ansi) { return Narrow(ToWide(CP_ACP, ansi)); }
+std::string AnsiToUtf8(std::string_view ansi) {
+    return Narrow(ToWide(CP_ACP, ansi));
+}
 
 }  // namespace kvat::win32

@@ -29,6 +29,8 @@ LauncherError Win32Error(unsigned long code, std::string_view what) {
     return LauncherError(static_cast<long>(code), std::string(what) + ": " + SystemMessage(code));
 }
 
-void ThrowLastError(std::string_view what) { throw Win32Error(GetLastError(), what); }
+void ThrowLastError(std::string_view what) {
+    throw Win32Error(GetLastError(), what);
+}
 
 }  // namespace kvat::win32

@@ -30,12 +30,20 @@ void Win32Platform::ShellLaunch(std::string_view verb, std::string_view file,
     win32::ShellLaunch(verb, file, parameters);
 }
 
-bool Win32Platform::FileExists(std::string_view path) { return win32::FileExists(path); }
+bool Win32Platform::FileExists(std::string_view path) {
+    return win32::FileExists(path);
+}
 
-int Win32Platform::WindowsMajorVersion() { return win32::WindowsMajorVersion(); }
+int Win32Platform::WindowsMajorVersion() {
+    return win32::WindowsMajorVersion();
+}
 
-std::string Win32Platform::LauncherFolder() { return ExecutableFolder(); }
+std::string Win32Platform::LauncherFolder() {
+    return ExecutableFolder();
+}
 
-std::string Win32Platform::CommandLine() { return ArgumentText(); }
+std::string Win32Platform::CommandLine() {
+    return ArgumentText();
+}
 
 }  // namespace kvat::win32

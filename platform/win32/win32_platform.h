@@ -12,7 +12,7 @@ namespace kvat::win32 {
 inline constexpr std::string_view kDefaultAppTitle = "KVAT_Launcher";
 
 class Win32Platform final : public Platform {
-public:
+  public:
     explicit Win32Platform(FetchLimits limits = {}) : limits_(limits) {}
 
     void SetAppTitle(std::string_view title) override { app_title_ = title; }
@@ -30,7 +30,7 @@ public:
     std::string LauncherFolder() override;
     std::string CommandLine() override;
 
-private:
+  private:
     FetchLimits limits_;
     std::string app_title_{kDefaultAppTitle};
 };

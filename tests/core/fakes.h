@@ -21,7 +21,7 @@ namespace kvat::testing {
 using CallLog = std::vector<std::string>;
 
 class FakeWindow final : public Window {
-public:
+  public:
     explicit FakeWindow(CallLog& log) : log_(log) {
         for (const ControlDescription& control : Form1Description().controls) {
             captions_[control.id] = std::string(control.caption);
@@ -70,14 +70,14 @@ public:
     bool closed = false;
     WindowState state = WindowState::Normal;
 
-private:
+  private:
     CallLog& log_;
     std::map<ControlId, std::string> captions_;
     std::map<ControlId, bool> visible_;
 };
 
 class FakePlatform final : public Platform {
-public:
+  public:
     explicit FakePlatform(CallLog& log) : log_(log) {}
 
     void SetAppTitle(std::string_view title) override {
@@ -99,13 +99,14 @@ public:
                            std::string_view default_value) override {
         log_.push_back("get " + std::string(app) + "/" + std::string(section) + "/" +
                        std::string(key));
-        const auto found = settings.find({std::string(app), std::string(section), std::string(key)});
+        const auto found =
+            settings.find({std::string(app), std::string(section), std::string(key)});
         return found == settings.end() ? std::string(default_value) : found->second;
     }
     bool ProbeRegistryKey(RegistryHive hive, std::string_view sub_key) override {
-        log_.push_back(std::string(hive == RegistryHive::CurrentUser ? "probe HKCU\\"
-                                                                     : "probe HKLM\\") +
-                       std::string(sub_key));
+        log_.push_back(
+            std::string(hive == RegistryHive::CurrentUser ? "probe HKCU\\" : "probe HKLM\\") +
+            std::string(sub_key));
         if (hive == RegistryHive::LocalMachine) {
             return ftdi_key_exists;
         }
@@ -157,7 +158,7 @@ public:
     bool ftdi_key_exists = false;
     bool section_probe_fails = false;
 
-private:
+  private:
     CallLog& log_;
 };
 

@@ -45,11 +45,11 @@ TEST(SoftwareStatus, AnyOtherVersionIsOfferedNewerOlderOrOtherCase) {
 TEST(SoftwareStatus, AnswersOfTheWrongLengthCountAsNoAnswer) {
     const std::string good = SoftwareAnswer("19.5");
     const std::vector<std::string> answers = {
-        good + "\r\n",                 // a line break at the end counts
-        good.substr(1),                // 25 characters
-        good + " ",                    // 27 characters
-        "",                            // nothing
-        "<html>Not Found</html>",      // an error page
+        good + "\r\n",             // a line break at the end counts
+        good.substr(1),            // 25 characters
+        good + " ",                // 27 characters
+        "",                        // nothing
+        "<html>Not Found</html>",  // an error page
     };
     for (const std::string& answer : answers) {
         Launcher launcher;
@@ -148,7 +148,8 @@ TEST(DriverStatus, EmptyRecordAndNoServerAnswerAreEqual) {
     launcher.RecordDriver("");
     launcher.form.Form_Load();
     EXPECT_EQ(launcher.Caption(txtThisDriverVersion), "USB Driver Version found:  ");
-    EXPECT_EQ(launcher.Caption(txtUSBDriverVersion), "USB Driver installed and is latest version: ");
+    EXPECT_EQ(launcher.Caption(txtUSBDriverVersion),
+              "USB Driver installed and is latest version: ");
     EXPECT_FALSE(launcher.Visible(cmdUpdateUSBdriver));
 }
 
@@ -164,8 +165,8 @@ TEST(DriverStatus, TheDriverVersionIsTheLastSevenCharacters) {
 }
 
 TEST(WindowsGeneration, MajorVersionAboveFiveIsVista) {
-    for (const auto& [major, expected] :
-         std::vector<std::pair<int, std::string>>{{6, "Vista"}, {10, "Vista"}, {5, "XP"}, {0, "XP"}}) {
+    for (const auto& [major, expected] : std::vector<std::pair<int, std::string>>{
+             {6, "Vista"}, {10, "Vista"}, {5, "XP"}, {0, "XP"}}) {
         Launcher launcher;
         launcher.platform.windows_major = major;
         launcher.form.Form_Load();

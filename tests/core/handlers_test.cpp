@@ -49,7 +49,7 @@ TEST(Launching, TimerMinimisesThenRestoresTheSelection) {
     launcher.log.clear();
     launcher.form.Timer1_Timer();
     const std::vector<std::string> expected = {
-        "state 1",   "timer off", "show Label1",     "show Label2",        "show Label3",
+        "state 1",       "timer off",   "show Label1",       "show Label2", "show Label3",
         "show cmdCALIX", "show cmdLOG", "hide msgLAUNCHING", "refresh",
     };
     EXPECT_EQ(launcher.log, expected);
@@ -114,7 +114,8 @@ TEST(DriverInstall, RecheckShowsTheButtonAgainWhenTheServerDisagreesOrIsSilent) 
         EXPECT_TRUE(launcher.Visible(cmdUpdateUSBdriver)) << answer;
         EXPECT_EQ(launcher.Setting("USB Version"), "2.12.28");
         // Two more requests, software file first.
-        EXPECT_LT(launcher.Position("fetch " + kSoftwareUrl), launcher.Position("fetch " + kUsbUrl));
+        EXPECT_LT(launcher.Position("fetch " + kSoftwareUrl),
+                  launcher.Position("fetch " + kUsbUrl));
     }
 }
 
@@ -131,10 +132,7 @@ TEST(DriverInstall, MissingInstallerIsReportedAndNothingRecorded) {
     const std::string status = launcher.Caption(txtUSBDriverVersion);
     launcher.form.cmdUpdateUSBdriver_Click();
     const std::vector<std::string> expected = {
-        "hide cmdUpdateUSBdriver",
-        "refresh",
-        "exists " + kInstaller,
-        "message Error 16",
+        "hide cmdUpdateUSBdriver", "refresh", "exists " + kInstaller, "message Error 16",
         "show cmdUpdateUSBdriver",
     };
     EXPECT_EQ(launcher.log, expected);

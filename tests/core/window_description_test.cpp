@@ -34,18 +34,18 @@ TEST(Form1Description, FrameHoldsExactlyTheSixStatusControls) {
             inside.insert(control.id);
         }
     }
-    EXPECT_EQ(inside, (std::set<ControlId>{cmdUpdateUSBdriver, cmdDownloadSoftware,
-                                           txtThisDriverVersion, txtThisVersion, txtServerVersion,
-                                           txtUSBDriverVersion}));
+    EXPECT_EQ(inside,
+              (std::set<ControlId>{cmdUpdateUSBdriver, cmdDownloadSoftware, txtThisDriverVersion,
+                                   txtThisVersion, txtServerVersion, txtUSBDriverVersion}));
 }
 
 TEST(Form1Description, EveryControlFitsItsContainer) {
     const FormDescription& form = Form1Description();
     for (const ControlDescription& control : form.controls) {
-        const int width = control.container ? Describe(*control.container).rect.width
-                                            : form.client_width_twips;
-        const int height = control.container ? Describe(*control.container).rect.height
-                                             : form.client_height_twips;
+        const int width =
+            control.container ? Describe(*control.container).rect.width : form.client_width_twips;
+        const int height =
+            control.container ? Describe(*control.container).rect.height : form.client_height_twips;
         EXPECT_LE(control.rect.left + control.rect.width, width) << control.name;
         EXPECT_LE(control.rect.top + control.rect.height, height) << control.name;
     }

@@ -12,18 +12,19 @@ namespace kvat::win32 {
 namespace {
 
 constexpr wchar_t kAppKey[] = L"Software\\VB and VBA Program Settings\\KVAT_Software";
-constexpr wchar_t kSectionKey[] = L"Software\\VB and VBA Program Settings\\KVAT_Software\\Properties";
+constexpr wchar_t kSectionKey[] =
+    L"Software\\VB and VBA Program Settings\\KVAT_Software\\Properties";
 
 class Registry : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, kAppKey); }
     void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kAppKey); }
 
     // Writes a raw value into the section, bypassing SaveSetting.
     static void WriteRaw(const wchar_t* name, DWORD type, const void* data, DWORD size) {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kSectionKey, 0, nullptr, 0, KEY_WRITE,
-                                  nullptr, &key, nullptr),
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kSectionKey, 0, nullptr, 0, KEY_WRITE, nullptr,
+                                  &key, nullptr),
                   ERROR_SUCCESS);
         EXPECT_EQ(RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size),
                   ERROR_SUCCESS);
@@ -43,9 +44,9 @@ TEST_F(Registry, SaveCreatesTheKeysAndWritesAString) {
     DWORD type = 0;
     wchar_t data[32] = {};
     DWORD size = sizeof(data);
-    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, kSectionKey, L"WindowsOS", RRF_RT_ANY, &type, data,
-                           &size),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegGetValueW(HKEY_CURRENT_USER, kSectionKey, L"WindowsOS", RRF_RT_ANY, &type, data, &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(std::wstring(data), L"Vista");
     EXPECT_EQ(size, sizeof(L"Vista"));  // stored with its terminating NUL

@@ -32,7 +32,8 @@ std::wstring ClassOf(HWND hwnd) {
 
 std::string TextOf(HWND hwnd) {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
     return Narrow(text);
 }
 
@@ -69,7 +70,7 @@ struct SeenMessageBox {
 
 // Watches for a message box with the given title, records it and presses OK.
 class MessageBoxWatcher {
-public:
+  public:
     explicit MessageBoxWatcher(std::wstring title)
         : title_(std::move(title)), thread_([this] { Watch(); }) {}
     ~MessageBoxWatcher() {
@@ -79,7 +80,7 @@ public:
     bool seen() const { return seen_; }
     SeenMessageBox box() const { return box_; }
 
-private:
+  private:
     void Watch() {
         const auto deadline = std::chrono::steady_clock::now() + 20s;
         while (!stop_ && std::chrono::steady_clock::now() < deadline) {
@@ -112,7 +113,7 @@ private:
 };
 
 class LauncherWindow : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         RegDeleteTreeW(HKEY_CURRENT_USER, kAppKey);
         server_.Serve("/download/KVAT_Software/KVAT_Software_Version.txt",
@@ -154,9 +155,9 @@ TEST_F(LauncherWindow, ShowsTheStatusTheFirstPassDecided) {
     EXPECT_TRUE(Visible(cmdUpdateUSBdriver));
     EXPECT_FALSE(Visible(cmdDownloadSoftware));
     EXPECT_FALSE(Visible(msgLAUNCHING));
-    for (ControlId id : {Label1, Label2, Label3, cmdCALIX, cmdLOG, Frame1, txtThisVersion,
-                         txtServerVersion, txtThisDriverVersion, txtUSBDriverVersion, cmdEXIT,
-                         cmdWEBSITE}) {
+    for (ControlId id :
+         {Label1, Label2, Label3, cmdCALIX, cmdLOG, Frame1, txtThisVersion, txtServerVersion,
+          txtThisDriverVersion, txtUSBDriverVersion, cmdEXIT, cmdWEBSITE}) {
         EXPECT_TRUE(Visible(id)) << Describe(id).name;
         EXPECT_TRUE(IsWindowEnabled(Control(id))) << Describe(id).name;
     }
@@ -164,7 +165,8 @@ TEST_F(LauncherWindow, ShowsTheStatusTheFirstPassDecided) {
     // The settings the pass wrote.
     wchar_t os[16] = {};
     DWORD size = sizeof(os);
-    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\VB and VBA Program Settings\\KVAT_Software\\Properties",
+    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER,
+                           L"Software\\VB and VBA Program Settings\\KVAT_Software\\Properties",
                            L"WindowsOS", RRF_RT_REG_SZ, nullptr, os, &size),
               ERROR_SUCCESS);
     EXPECT_EQ(std::wstring(os), L"Vista");  // Wine reports 6.1 unless told otherwise
@@ -184,9 +186,8 @@ TEST_F(LauncherWindow, ControlsAreBuiltFromTheDescription) {
             case ControlKind::CentredLabel:
                 EXPECT_EQ(ClassOf(control), L"Static");
                 EXPECT_TRUE(style & SS_NOPREFIX);  // '&' in a server answer stays literal
-                EXPECT_EQ(style & SS_TYPEMASK, description.kind == ControlKind::CentredLabel
-                                                   ? SS_CENTER
-                                                   : SS_LEFT);
+                EXPECT_EQ(style & SS_TYPEMASK,
+                          description.kind == ControlKind::CentredLabel ? SS_CENTER : SS_LEFT);
                 break;
             case ControlKind::Frame:
                 EXPECT_EQ(ClassOf(control), L"Button");
@@ -319,7 +320,8 @@ TEST_F(LauncherWindow, MissingInstallerIsReportedWithTheStopIcon) {
 TEST_F(LauncherWindow, AnErrorInAHandlerIsReportedAndEndsTheLauncher) {
     LoadAndShow();
     MessageBoxWatcher watcher(L"KVAT_Software");
-    window_->RunHandler([] { throw LauncherError(5, "Saving setting WindowsOS: Access is denied"); });
+    window_->RunHandler(
+        [] { throw LauncherError(5, "Saving setting WindowsOS: Access is denied"); });
     ASSERT_TRUE(watcher.seen());
     EXPECT_EQ(watcher.box().text, "Error 5:\r\n\r\nSaving setting WindowsOS: Access is denied");
     EXPECT_TRUE(watcher.box().has_icon);
