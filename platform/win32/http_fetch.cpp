@@ -1,0 +1,246 @@
+#include "platform/win32/http_fetch.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <array>
+#include <cwchar>
+#include <initializer_list>
+#include <limits>
+#include <memory>
+#include <utility>
+
+#include "platform/win32/text_conversion.h"
+
+namespace kvat::win32 {
+namespace {
+
+using Outcome = HttpResult::Outcome;
+
+// Fresh from the server every time, and nothing left behind: no cache entry, no cookie, no
+// dialog.
+constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
+                                INTERNET_FLAG_NO_COOKIES;
+
+class InternetHandle {
+  public:
+    InternetHandle() = default;
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
+    ~InternetHandle() { Reset(nullptr); }
+
+    void Reset(HINTERNET handle) {
+        if (handle_) {
+            InternetCloseHandle(handle_);
+        }
+        handle_ = handle;
+    }
+    HINTERNET get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+
+  private:
+    HINTERNET handle_ = nullptr;
+};
+
+class EventHandle {
+  public:
+    EventHandle() : handle_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    EventHandle(const EventHandle&) = delete;
+    EventHandle& operator=(const EventHandle&) = delete;
+    ~EventHandle() {
+        if (handle_) {
+            CloseHandle(handle_);
+        }
+    }
+    HANDLE get() const { return handle_; }
+
+  private:
+    HANDLE handle_;
+};
+
+// Everything the caller and the worker share. Once the caller has given up waiting, the worker
+// touches nothing else, and whichever of them lets go last frees it.
+struct Transfer {
+    Transfer(std::wstring_view address, const FetchLimits& fetch_limits)
+        : url(address), limits(fetch_limits) {}
+
+    const std::wstring url;
+    const FetchLimits limits;
+    EventHandle finished;
+    HttpResult result;  // written by the worker before `finished` is set
+};
+
+HttpResult Failure(DWORD error) {
+    HttpResult result;
+    result.outcome = error == ERROR_INTERNET_TIMEOUT ? Outcome::TimedOut : Outcome::TransportError;
+    result.error = error;
+    return result;
+}
+
+DWORD Milliseconds(std::chrono::milliseconds duration) {
+    // INFINITE is one more than the largest finite wait.
+    constexpr auto kLongest = static_cast<std::chrono::milliseconds::rep>(INFINITE - 1);
+    return static_cast<DWORD>(
+        std::clamp<std::chrono::milliseconds::rep>(duration.count(), 0, kLongest));
+}
+
+// The handles of one transfer, closed request first.
+struct Handles {
+    InternetHandle session;
+    InternetHandle connection;
+    InternetHandle request;
+};
+
+// The handles belong to the caller of Run so that they are closed after the answer is handed
+// over.
+HttpResult Run(const Transfer& transfer, Handles& handles) {
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof parts;
+    // Non-zero lengths ask for pointers into the URL itself.
+    parts.dwHostNameLength = 1;
+    parts.dwUrlPathLength = 1;
+    parts.dwExtraInfoLength = 1;
+    if (!InternetCrackUrlW(transfer.url.c_str(), 0, 0, &parts)) {
+        return Failure(GetLastError());
+    }
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
+        return Failure(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+    }
+    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    std::wstring object = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
+                          std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    if (object.empty()) {
+        object = L"/";
+    }
+
+    handles.session.Reset(
+        InternetOpenW(L"KVAT_Launcher", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!handles.session) {
+        return Failure(GetLastError());
+    }
+    handles.connection.Reset(InternetConnectW(handles.session.get(), host.c_str(), parts.nPort,
+                                              nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!handles.connection) {
+        return Failure(GetLastError());
+    }
+    // The caller's deadline is what bounds the fetch; these only make a worker left behind on a
+    // stalled connection end, a little after the caller stopped waiting for it. They go on the
+    // connection: Wine ignores them on the session, and InternetOpenUrl has no connection handle
+    // to set them on.
+    DWORD timeout = std::min<DWORD>(Milliseconds(transfer.limits.bound), INFINITE - 1001) + 1000;
+    for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                               INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+        InternetSetOptionW(handles.connection.get(), option, &timeout, sizeof timeout);
+    }
+
+    const DWORD flags =
+        kRequestFlags | (parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
+    const wchar_t* accept[] = {L"*/*", nullptr};
+    handles.request.Reset(HttpOpenRequestW(handles.connection.get(), L"GET", object.c_str(),
+                                           nullptr, nullptr, accept, flags, 0));
+    if (!handles.request) {
+        return Failure(GetLastError());
+    }
+    if (!HttpSendRequestW(handles.request.get(), nullptr, 0, nullptr, 0)) {
+        return Failure(GetLastError());
+    }
+    const HINTERNET request = handles.request.get();
+
+    HttpResult result;
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        nullptr)) {
+        return Failure(GetLastError());
+    }
+    // A connection closed before any answer is opened without error under Wine, with no status
+    // line at all.
+    if (status == 0) {
+        return Failure(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+    }
+    result.status = status;
+
+    // One byte past the cap is enough to know the answer is too large.
+    const std::size_t cap = transfer.limits.max_body_bytes;
+    const std::size_t wanted = cap == std::numeric_limits<std::size_t>::max() ? cap : cap + 1;
+    std::array<char, 4096> chunk;
+    while (result.body.size() < wanted) {
+        const auto ask = static_cast<DWORD>(std::min(chunk.size(), wanted - result.body.size()));
+        DWORD read = 0;
+        if (!InternetReadFile(request, chunk.data(), ask, &read)) {
+            return Failure(GetLastError());
+        }
+        if (read == 0) {
+            break;
+        }
+        result.body.append(chunk.data(), read);
+    }
+    if (result.body.size() > cap) {
+        result.outcome = Outcome::TooLarge;
+        result.body.resize(cap);
+        return result;
+    }
+
+    // A connection that ends early reads as a clean end of the body; only the announced length
+    // tells a cut-off answer from a whole one. Read as text: Wine has no 64-bit number query.
+    std::array<wchar_t, 32> length{};
+    size = sizeof length - sizeof length[0];
+    if (HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, length.data(), &size, nullptr) &&
+        result.body.size() < std::wcstoull(length.data(), nullptr, 10)) {
+        return Failure(ERROR_INTERNET_CONNECTION_ABORTED);
+    }
+
+    result.outcome = Outcome::Complete;
+    return result;
+}
+
+DWORD WINAPI Worker(void* parameter) {
+    const std::unique_ptr<std::shared_ptr<Transfer>> owner(
+        static_cast<std::shared_ptr<Transfer>*>(parameter));
+    Transfer& transfer = **owner;
+    Handles handles;
+    transfer.result = Run(transfer, handles);
+    SetEvent(transfer.finished.get());
+    // Closing the request now makes WinINet read what is left of the body first; the caller
+    // already has its answer and does not wait for that.
+    return 0;
+}
+
+}  // namespace
+
+HttpResult HttpGet(std::wstring_view url, const FetchLimits& limits) {
+    auto transfer = std::make_shared<Transfer>(url, limits);
+    if (!transfer->finished.get()) {
+        return Failure(GetLastError());
+    }
+
+    // The transfer runs on a thread of its own because nothing ends a blocking WinINet read
+    // early: closing its handles from here does not, under Wine at least. Past the deadline the
+    // caller simply stops waiting.
+    auto shared = std::make_unique<std::shared_ptr<Transfer>>(transfer);
+    const HANDLE thread = CreateThread(nullptr, 0, Worker, shared.get(), 0, nullptr);
+    if (!thread) {
+        return Failure(GetLastError());
+    }
+    shared.release();  // the worker owns it now
+    CloseHandle(thread);
+
+    if (WaitForSingleObject(transfer->finished.get(), Milliseconds(limits.bound)) !=
+        WAIT_OBJECT_0) {
+        HttpResult timed_out;
+        timed_out.outcome = Outcome::TimedOut;
+        return timed_out;
+    }
+    return std::move(transfer->result);
+}
+
+std::string AnswerText(const HttpResult& result) {
+    if (result.outcome != Outcome::Complete || result.status < 200 || result.status > 299) {
+        return {};
+    }
+    return AnsiToUtf8(result.body);
+}
+
+}  // namespace kvat::win32

@@ -1,0 +1,253 @@
+#include "platform/win32/http_fetch.h"
+
+#include <windows.h>
+#include <psapi.h>
+#include <wininet.h>
+
+#include <gtest/gtest.h>
+
+#include "http_test_server.h"
+#include "platform/win32/text_conversion.h"
+
+namespace kvat::win32 {
+namespace {
+
+using namespace std::chrono_literals;
+using Outcome = HttpResult::Outcome;
+using test::HttpResponse;
+using test::HttpTestServer;
+using Clock = std::chrono::steady_clock;
+
+// A version document as the vendor serves it: 26 characters.
+constexpr std::string_view kDocument = "VERSION=19.05 BUILD=000123";
+
+HttpResult Get(const HttpTestServer& server, std::string_view path,
+               FetchLimits limits = {10s, 4096}) {
+    return HttpGet(Widen(server.Url(path)), limits);
+}
+
+std::chrono::milliseconds Since(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+}
+
+std::size_t PeakWorkingSet() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PeakWorkingSetSize;
+}
+
+TEST(HttpFetchAnswer, DocumentComesBackExactly) {
+    HttpTestServer server;
+    server.Serve("/plain.txt", {.body = std::string(kDocument)});
+    server.Serve("/crlf.txt", {.body = std::string(kDocument) + "\r\n"});
+
+    const HttpResult plain = Get(server, "/plain.txt");
+    EXPECT_EQ(plain.outcome, Outcome::Complete);
+    EXPECT_EQ(plain.status, 200u);
+    EXPECT_EQ(AnswerText(plain), kDocument);
+
+    // The line end stays: judging the text's length is not the fetch's business.
+    const HttpResult crlf = Get(server, "/crlf.txt");
+    EXPECT_EQ(crlf.outcome, Outcome::Complete);
+    EXPECT_EQ(AnswerText(crlf), std::string(kDocument) + "\r\n");
+    EXPECT_EQ(AnswerText(crlf).size(), 28u);
+}
+
+TEST(HttpFetchAnswer, ErrorStatusesGiveNoTextEvenWithABody) {
+    HttpTestServer server;
+    // An error page the same length as a good document must not pass for one.
+    server.Serve("/missing.txt", {.status = 404, .body = std::string(kDocument)});
+    server.Serve("/broken.txt", {.status = 500, .body = "Internal error"});
+
+    const HttpResult missing = Get(server, "/missing.txt");
+    EXPECT_EQ(missing.outcome, Outcome::Complete);
+    EXPECT_EQ(missing.status, 404u);
+    EXPECT_EQ(missing.body, kDocument);
+    EXPECT_EQ(AnswerText(missing), "");
+
+    const HttpResult broken = Get(server, "/broken.txt");
+    EXPECT_EQ(broken.outcome, Outcome::Complete);
+    EXPECT_EQ(broken.status, 500u);
+    EXPECT_EQ(AnswerText(broken), "");
+}
+
+TEST(HttpFetchAnswer, EmptyDocumentIsCompleteAndEmpty) {
+    HttpTestServer server;
+    server.Serve("/empty.txt", {});
+
+    const HttpResult result = Get(server, "/empty.txt");
+    EXPECT_EQ(result.outcome, Outcome::Complete);
+    EXPECT_EQ(result.status, 200u);
+    EXPECT_EQ(AnswerText(result), "");
+}
+
+TEST(HttpFetchAnswer, RedirectIsFollowed) {
+    HttpTestServer server;
+    server.Serve("/old.txt", {.status = 302, .headers = {"Location: " + server.Url("/new.txt")}});
+    server.Serve("/new.txt", {.body = std::string(kDocument)});
+
+    const HttpResult result = Get(server, "/old.txt");
+    EXPECT_EQ(result.status, 200u);
+    EXPECT_EQ(AnswerText(result), kDocument);
+    ASSERT_EQ(server.Requests().size(), 2u);
+    EXPECT_EQ(server.Requests()[1].path, "/new.txt");
+}
+
+TEST(HttpFetchText, BytesAreReadInTheAnsiCodePage) {
+    if (GetACP() != 1252) {
+        GTEST_SKIP() << "needs ANSI code page 1252, this system has " << GetACP();
+    }
+    HttpTestServer server;
+    // 0x80 is the euro sign in 1252 but a control character in Latin-1.
+    server.Serve("/ansi.txt", {.body = "\xE9t\xE9 \x80"});
+
+    EXPECT_EQ(AnswerText(Get(server, "/ansi.txt")), "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC");
+}
+
+TEST(HttpFetchFreshness, EveryFetchAsksTheServer) {
+    HttpTestServer server;
+    // Everything a caching, cookie-keeping client would act on.
+    server.Serve("/version.txt", {.body = "first",
+                                  .headers = {"Cache-Control: public, max-age=86400",
+                                              "Expires: Fri, 01 Jan 2100 00:00:00 GMT",
+                                              "Last-Modified: Mon, 01 Jan 2001 00:00:00 GMT",
+                                              "ETag: \"v1\"", "Set-Cookie: session=abc"}});
+    EXPECT_EQ(AnswerText(Get(server, "/version.txt")), "first");
+
+    server.Serve("/version.txt", {.body = "second"});
+    EXPECT_EQ(AnswerText(Get(server, "/version.txt")), "second");
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const auto& request : requests) {
+        EXPECT_EQ(request.method, "GET");
+        EXPECT_EQ(request.Header("user-agent"), "KVAT_Launcher");
+    }
+    // What keeps a proxy's cache out of it.
+    EXPECT_EQ(requests[1].Header("pragma"), "no-cache");
+    EXPECT_EQ(requests[1].Header("cookie"), "");
+    EXPECT_EQ(requests[1].Header("if-none-match"), "");
+    EXPECT_EQ(requests[1].Header("if-modified-since"), "");
+}
+
+TEST(HttpFetchSize, CapIsInclusive) {
+    HttpTestServer server;
+    server.Serve("/fits.txt", {.body = std::string(kDocument)});
+    server.Serve("/over.txt", {.body = std::string(kDocument) + "!"});
+    const FetchLimits limits{10s, kDocument.size()};
+
+    const HttpResult fits = Get(server, "/fits.txt", limits);
+    EXPECT_EQ(fits.outcome, Outcome::Complete);
+    EXPECT_EQ(AnswerText(fits), kDocument);
+
+    const HttpResult over = Get(server, "/over.txt", limits);
+    EXPECT_EQ(over.outcome, Outcome::TooLarge);
+    EXPECT_LE(over.body.size(), kDocument.size());
+    EXPECT_EQ(AnswerText(over), "");
+}
+
+TEST(HttpFetchSize, HugeAnswerStopsAtTheCapQuickly) {
+    HttpTestServer server;
+    server.Serve("/huge.bin", {.generated_size = 4ull << 30});
+    const std::size_t peak_before = PeakWorkingSet();
+
+    const auto start = Clock::now();
+    const HttpResult result = Get(server, "/huge.bin", {60s, 4096});
+    const auto took = Since(start);
+
+    EXPECT_EQ(result.outcome, Outcome::TooLarge);
+    EXPECT_EQ(result.status, 200u);
+    EXPECT_LE(result.body.size(), 4096u);
+    EXPECT_EQ(AnswerText(result), "");
+    // Reading the rest, or waiting while closing the request drains it, takes seconds here.
+    EXPECT_LT(took, 2s);
+    EXPECT_LT(PeakWorkingSet() - peak_before, 64u << 20);
+}
+
+TEST(HttpFetchBound, SlowBodyTimesOutAtTheBound) {
+    HttpTestServer server;
+    // Each byte comes well within the bound; the whole body would take 20 s.
+    server.Serve("/drip.txt", {.body = std::string(100, 'd'), .drip = 200ms});
+    const FetchLimits limits{1500ms, 4096};
+
+    const auto start = Clock::now();
+    const HttpResult result = Get(server, "/drip.txt", limits);
+    const auto took = Since(start);
+
+    EXPECT_EQ(result.outcome, Outcome::TimedOut);
+    EXPECT_EQ(AnswerText(result), "");
+    EXPECT_GE(took, limits.bound - 50ms);
+    EXPECT_LT(took, limits.bound + 2s);
+
+    // The transfer left behind must not disturb the next one.
+    server.Serve("/after.txt", {.body = std::string(kDocument)});
+    EXPECT_EQ(AnswerText(Get(server, "/after.txt")), kDocument);
+}
+
+TEST(HttpFetchBound, SilentServerTimesOutAndIsLeftSoonAfter) {
+    HttpTestServer server;
+    server.Serve("/late.txt", {.body = std::string(kDocument), .delay = 20s});
+    const FetchLimits limits{1s, 4096};
+
+    const auto start = Clock::now();
+    const HttpResult result = Get(server, "/late.txt", limits);
+
+    EXPECT_EQ(result.outcome, Outcome::TimedOut);
+    EXPECT_LT(Since(start), limits.bound + 2s);
+
+    // The transfer left behind gives up on its own instead of holding the connection until the
+    // server lets go.
+    const auto left = [&] { return server.Requests().at(0).client_left; };
+    while (!left() && Since(start) < limits.bound + 8s) {
+        Sleep(50);
+    }
+    ASSERT_TRUE(left());
+    EXPECT_LT(*left() - start, limits.bound + 5s);
+}
+
+TEST(HttpFetchBound, SlowButTimelyAnswerIsComplete) {
+    HttpTestServer server;
+    server.Serve("/drip.txt", {.body = std::string(kDocument), .drip = 20ms});
+
+    const HttpResult result = Get(server, "/drip.txt", {5s, 4096});
+    EXPECT_EQ(result.outcome, Outcome::Complete);
+    EXPECT_EQ(AnswerText(result), kDocument);
+}
+
+TEST(HttpFetchTransport, ConnectionRefusedIsReportedAtOnce) {
+    std::string url;
+    {
+        HttpTestServer gone;
+        url = gone.Url("/version.txt");
+    }
+    const auto start = Clock::now();
+    const HttpResult result = HttpGet(Widen(url), {20s, 4096});
+
+    EXPECT_EQ(result.outcome, Outcome::TransportError);
+    EXPECT_EQ(result.error, static_cast<unsigned long>(ERROR_INTERNET_CANNOT_CONNECT));
+    EXPECT_EQ(AnswerText(result), "");
+    EXPECT_LT(Since(start), 3s);
+}
+
+TEST(HttpFetchTransport, BrokenAnswersGiveNoText) {
+    using Ending = HttpResponse::Ending;
+    HttpTestServer server;
+    const std::string body = std::string(kDocument) + std::string(kDocument);
+    server.Serve("/silent.txt", {.body = body, .ending = Ending::CloseWithoutAnswer});
+    server.Serve("/cut.txt", {.body = body, .ending = Ending::CloseMidBody});
+    server.Serve("/reset.txt", {.body = body, .ending = Ending::ResetMidBody});
+
+    for (const char* path : {"/silent.txt", "/cut.txt", "/reset.txt"}) {
+        SCOPED_TRACE(path);
+        const auto start = Clock::now();
+        const HttpResult result = Get(server, path, {20s, 4096});
+        EXPECT_EQ(result.outcome, Outcome::TransportError);
+        EXPECT_NE(result.error, 0u);
+        EXPECT_EQ(AnswerText(result), "");
+        EXPECT_LT(Since(start), 3s);
+    }
+}
+
+}  // namespace
+}  // namespace kvat::win32
