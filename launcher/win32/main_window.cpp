@@ -190,10 +190,51 @@ int MainWindow::RunMessageLoop() {
     return exit_code_;
 }
 
+void MainWindow::RunHandler(std::function<void()> handler) {
+    if (handler_running_) {
+        deferred_.push_back(std::move(handler));
+        return;
+    }
+    handler_running_ = true;
+    Invoke(handler);
+    while (!deferred_.empty() && hwnd_ && !failed()) {
+        const std::function<void()> next = std::move(deferred_.front());
+        deferred_.pop_front();
+        Invoke(next);
+    }
+    // Events for a window that is gone have nobody to serve them.
+    deferred_.clear();
+    handler_running_ = false;
+}
+
+void MainWindow::Invoke(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (...) {
+        Fail();
+    }
+}
+
+void MainWindow::OnTimer() {
+    // A timer that keeps ticking inside a long handler stands for one event, not many.
+    if (timer_deferred_) {
+        return;
+    }
+    timer_deferred_ = true;
+    RunHandler([this] {
+        timer_deferred_ = false;
+        // Only a timer that is still enabled when its turn comes may fire.
+        if (timer_enabled_ && form_) {
+            form_->Timer1_Timer();
+        }
+    });
+}
+
 void MainWindow::Fail() {
     const ErrorReport report = DescribeCurrentException();
     // Nothing else of the launcher runs while the report is up or after it.
     KillTimer(hwnd_, kTimer1);
+    timer_enabled_ = false;
     form_ = nullptr;
     exit_code_ = kErrorExitCode;
     ShowErrorReport(hwnd_, platform_.AppTitle(), report);
@@ -223,13 +264,17 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         case WM_COMMAND: {
             ControlId id{};
             if (HIWORD(wparam) == BN_CLICKED && CommandToControlId(LOWORD(wparam), id) && form_) {
-                RunHandler([&] { form_->Click(id); });
+                RunHandler([this, id] {
+                    if (form_) {
+                        form_->Click(id);
+                    }
+                });
             }
             return 0;
         }
         case WM_TIMER:
-            if (wparam == kTimer1 && form_) {
-                RunHandler([&] { form_->Timer1_Timer(); });
+            if (wparam == kTimer1) {
+                OnTimer();
             }
             return 0;
         case WM_ACTIVATE:
@@ -243,6 +288,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
             break;
         case WM_DESTROY:
             KillTimer(hwnd_, kTimer1);
+            timer_enabled_ = false;
             hwnd_ = nullptr;
             PostQuitMessage(exit_code_);
             return 0;
@@ -290,6 +336,7 @@ void MainWindow::SetTimerEnabled(bool enabled) {
     } else {
         KillTimer(hwnd_, kTimer1);
     }
+    timer_enabled_ = enabled;
 }
 
 void MainWindow::SetWindowState(WindowState state) {

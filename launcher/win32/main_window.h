@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <array>
+#include <deque>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -35,15 +37,10 @@ class MainWindow final : public Window {
     // Delivers events until the window is gone; returns the process exit code.
     int RunMessageLoop();
 
-    // Runs an event handler; an error it raises is reported and ends the launcher.
-    template <typename Handler>
-    void RunHandler(Handler&& handler) {
-        try {
-            handler();
-        } catch (...) {
-            Fail();
-        }
-    }
+    // Runs an event handler; an error it raises is reported and ends the launcher. Handlers run
+    // one at a time: an event that arrives while one is in progress (say, inside its message
+    // box) waits until that handler has finished.
+    void RunHandler(std::function<void()> handler);
     bool failed() const { return exit_code_ != 0; }
 
     HWND hwnd() const { return hwnd_; }
@@ -65,6 +62,8 @@ class MainWindow final : public Window {
     LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
     void CreateControls();
     HFONT FontFor(int centipoints, bool bold);
+    void Invoke(const std::function<void()>& handler);
+    void OnTimer();
     void Fail();
 
     HINSTANCE instance_;
@@ -76,6 +75,10 @@ class MainWindow final : public Window {
     std::map<std::pair<int, bool>, FontHandle> fonts_;
     std::array<BitmapHandle, 2> pictures_;
     HWND focus_before_deactivation_ = nullptr;
+    bool handler_running_ = false;
+    std::deque<std::function<void()>> deferred_;
+    bool timer_enabled_ = false;
+    bool timer_deferred_ = false;
     int exit_code_ = 0;
 };
 

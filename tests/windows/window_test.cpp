@@ -66,13 +66,15 @@ bool PumpUntil(Predicate done, std::chrono::milliseconds limit) {
 struct SeenMessageBox {
     std::string text;
     bool has_icon = false;
+    bool owner_iconic = false;  // the owner's state just before the box was dismissed
 };
 
 // Watches for a message box with the given title, records it and presses OK.
 class MessageBoxWatcher {
   public:
-    explicit MessageBoxWatcher(std::wstring title)
-        : title_(std::move(title)), thread_([this] { Watch(); }) {}
+    // Keeps the box open for `hold` before pressing OK.
+    explicit MessageBoxWatcher(std::wstring title, std::chrono::milliseconds hold = 0ms)
+        : title_(std::move(title)), hold_(hold), thread_([this] { Watch(); }) {}
     ~MessageBoxWatcher() {
         stop_ = true;
         thread_.join();
@@ -97,6 +99,8 @@ class MessageBoxWatcher {
                         return TRUE;
                     },
                     reinterpret_cast<LPARAM>(&box_.has_icon));
+                std::this_thread::sleep_for(hold_);
+                box_.owner_iconic = IsIconic(GetWindow(box, GW_OWNER)) != FALSE;
                 seen_ = true;
                 PostMessageW(box, WM_COMMAND, IDOK, 0);
                 return;
@@ -106,6 +110,7 @@ class MessageBoxWatcher {
     }
 
     std::wstring title_;
+    std::chrono::milliseconds hold_;
     SeenMessageBox box_;
     std::atomic<bool> seen_{false};
     std::atomic<bool> stop_{false};
@@ -315,6 +320,21 @@ TEST_F(LauncherWindow, MissingInstallerIsReportedWithTheStopIcon) {
     EXPECT_EQ(watcher.box().text, "Driver File Not Found.");
     EXPECT_TRUE(watcher.box().has_icon);
     EXPECT_TRUE(Visible(cmdUpdateUSBdriver));
+}
+
+TEST_F(LauncherWindow, TheTimerWaitsForAHandlerThatIsStillRunning) {
+    LoadAndShow();
+    SendMessageW(Control(cmdLOG), BM_CLICK, 0, 0);
+    {
+        // The timer falls due while the driver handler's message box is open.
+        MessageBoxWatcher watcher(L"Error", 4s);
+        SendMessageW(Control(cmdUpdateUSBdriver), BM_CLICK, 0, 0);
+        ASSERT_TRUE(watcher.seen());
+        EXPECT_FALSE(watcher.box().owner_iconic);
+    }
+    EXPECT_TRUE(Visible(cmdUpdateUSBdriver));  // the handler finished first...
+    ASSERT_TRUE(PumpUntil([&] { return IsIconic(window_->hwnd()) != FALSE; }, 2s));
+    EXPECT_TRUE(Visible(cmdLOG));  // ...then the timer restored the selection
 }
 
 TEST_F(LauncherWindow, AnErrorInAHandlerIsReportedAndEndsTheLauncher) {

@@ -1,0 +1,611 @@
+"""Whole user sessions with the real KVAT_Launcher.exe under Wine, watched from outside: through
+the inspector, the registry, the records of the stand-in programs and the web server's log."""
+
+import shutil
+import tempfile
+import unittest
+from pathlib import Path
+from typing import Optional
+
+import harness
+from harness import (CONTROL_NAMES, LAUNCHER_EXE, PROPERTIES_KEY, SETTINGS_KEY, SIBLINGS,
+                     START_TIMEOUT, STEP_TIMEOUT, Folder, Inspector, Launcher, records,
+                     reg_delete_key, reg_delete_value, reg_set, reg_value, reg_values,
+                     wait_records, windows_path)
+from web_server import (SOFTWARE_PATH, USB_PATH, Answer, ScriptedServer, software_file,
+                        usb_file)
+
+# What the window says, exactly as the user reads it.
+THIS_VERSION = "This Software Version:  19.5"
+SERVER_SAME = "Latest Software Available on Server:  19.5\r\nYou have the latest software."
+UNVERIFIED = "Latest Software Available:  UNABLE TO VERIFY\r\nCheck internet connection."
+DRIVER_NOT_FOUND = "USB Driver Version not found."
+NOT_INSTALLED = "USB Driver not installed.  Click to install."
+OUTDATED = ("USB Driver is not the latest version OR Internet not available to check server "
+            "version.  Click to install.")
+LATEST = "USB Driver installed and is latest version: "
+CALIX_CAPTION = "CALIX\r\n\r\nSETUP AND TUNING\r\n"
+LOG_CAPTION = "KVAT LOG\r\n\r\nDIAGNOSING AND TESTING\r\n"
+INSTALL_TEXT = ("Unplug the USB from Korvane device. Windows XP users might need to reboot after "
+                "installation.\r\n\r\nPlease finish the USB Driver Installation now.")
+SELECTION = ("Label1", "Label2", "Label3", "cmdCALIX", "cmdLOG")
+
+
+def server_other(version: str) -> str:
+    return (f"Latest Software Available:  {version}\r\n"
+            "You DO NOT have the latest software. Click to update now.")
+
+
+def found(version: str) -> str:
+    return f"USB Driver Version found:  {version}"
+
+
+VK_TAB = 0x09
+TIMER_SECONDS = 3.0
+# Clocks are read in different processes; allow for the timer firing on a slightly early tick.
+CLOCK_SLACK = 0.1
+
+INSPECTOR: Optional[Inspector] = None
+SUITE_ROOT: Optional[Path] = None
+BROWSER: Optional[Path] = None
+_saved_http_command: Optional[tuple] = None
+
+
+def setUpModule():  # noqa: N802
+    global INSPECTOR, SUITE_ROOT, BROWSER, _saved_http_command
+    SUITE_ROOT = Path(tempfile.mkdtemp(prefix="kvat-e2e-"))
+    INSPECTOR = Inspector(harness.config().inspector, SUITE_ROOT / "inspector.log")
+    INSPECTOR.kill(LAUNCHER_EXE)
+    # The web browser is a stand-in too: http addresses opened through the shell land in its
+    # record. Wine reads protocol handlers from the machine's classes only.
+    BROWSER = SUITE_ROOT / "browser" / "Browser.exe"
+    BROWSER.parent.mkdir()
+    shutil.copy2(harness.config().standin, BROWSER)
+    _saved_http_command = reg_value(harness.HTTP_COMMAND_KEY, "(Default)")
+    reg_set(harness.HTTP_COMMAND_KEY, None, f'"{windows_path(BROWSER)}" "%1"')
+
+
+def tearDownModule():  # noqa: N802
+    if _saved_http_command is not None:
+        reg_set(harness.HTTP_COMMAND_KEY, None, _saved_http_command[1])
+    if INSPECTOR is not None:
+        INSPECTOR.kill(LAUNCHER_EXE)
+        INSPECTOR.close()
+    if SUITE_ROOT is not None:
+        shutil.rmtree(SUITE_ROOT, ignore_errors=True)
+
+
+class Session(unittest.TestCase):
+    """One user session: a fresh settings store, launcher folders under a temporary root, a web
+    server if the session wants one, and no launcher left running afterwards."""
+
+    maxDiff = None
+
+    def setUp(self):
+        self.root = Path(tempfile.mkdtemp(prefix="session-", dir=SUITE_ROOT))
+        reg_delete_key(SETTINGS_KEY)
+        self.addCleanup(reg_delete_key, SETTINGS_KEY)
+        BROWSER.with_suffix(".record").unlink(missing_ok=True)
+
+    def folder(self, name: str = "KVAT Launcher", siblings=SIBLINGS) -> Folder:
+        return Folder(self.root / name, siblings)
+
+    def directory(self, name: str) -> Path:
+        path = self.root / name
+        path.mkdir()
+        return path
+
+    def serve(self, software: Optional[Answer], usb: Optional[Answer]) -> ScriptedServer:
+        server = ScriptedServer(harness.config().port)
+        server.script(software, usb)
+        server.__enter__()
+        self.addCleanup(server.__exit__)
+        return server
+
+    def launcher(self, folder: Folder) -> Launcher:
+        launcher = Launcher(INSPECTOR, folder)
+        self.addCleanup(self._end, launcher)
+        return launcher
+
+    @staticmethod
+    def _end(launcher: Launcher) -> None:
+        INSPECTOR.kill(LAUNCHER_EXE)
+        launcher.kill()
+
+    def start(self, folder: Folder, args=(), cwd: Optional[Path] = None) -> Launcher:
+        """A launcher started and shown."""
+        launcher = self.launcher(folder).start(args, cwd)
+        launcher.wait_shown()
+        launcher.settle()
+        return launcher
+
+    def assert_status(self, view, software: str, driver_record: str, driver: str,
+                      download: bool, update: bool) -> None:
+        self.assertEqual(view.caption("txtThisVersion"), THIS_VERSION)
+        self.assertEqual(view.caption("txtServerVersion"), software)
+        self.assertEqual(view.caption("txtThisDriverVersion"), driver_record)
+        self.assertEqual(view.caption("txtUSBDriverVersion"), driver)
+        for name in ("txtThisVersion", "txtServerVersion", "txtThisDriverVersion",
+                     "txtUSBDriverVersion"):
+            self.assertTrue(view.visible(name), name)
+        self.assertEqual(view.visible("cmdDownloadSoftware"), download)
+        self.assertEqual(view.visible("cmdUpdateUSBdriver"), update)
+
+    def assert_exits(self, launcher: Launcher, timeout: float = STEP_TIMEOUT) -> None:
+        self.assertEqual(launcher.wait_exit(timeout), 0, "the launcher did not end cleanly")
+
+
+class FirstRunTest(Session):
+    def test_first_run_driver_install_then_exit_while_launching(self):
+        server = self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))
+        # A folder a user in another country might have: blanks and characters outside the
+        # ANSI code page; and a working directory of its own, as from a shortcut.
+        folder = self.folder("Prüfung 日本")
+        work = self.directory("work dir")
+        arguments = '/S   "D:\\Drivers  Folder\\FTDI" --lang=de'
+        launcher = self.launcher(folder).spawn(arguments, work)
+        launcher.wait_shown()
+        launcher.settle()
+
+        view = launcher.view()
+        self.assert_status(view, SERVER_SAME, DRIVER_NOT_FOUND, NOT_INSTALLED, download=False,
+                           update=True)
+        self.assertEqual(view.caption("Label1"), "SELECT THE KVAT SOFTWARE TO LAUNCH")
+        self.assertEqual(view.caption("Label2"), CALIX_CAPTION)
+        self.assertEqual(view.caption("Label3"), LOG_CAPTION)
+        self.assertFalse(view.visible("msgLAUNCHING"))
+        self.assertEqual(server.paths(), [SOFTWARE_PATH, USB_PATH])
+        settings = reg_values(PROPERTIES_KEY)
+        self.assertEqual(settings.get("WindowsOS"), ("REG_SZ", "Vista"))
+        # Saving WindowsOS made the section, so the probe found it and Version stays unwritten.
+        self.assertNotIn("Version", settings)
+        self.assertNotIn("USB Version", settings)
+
+        # The driver: first the instruction, and nothing else until the user has read it.
+        launcher.click("cmdUpdateUSBdriver")
+        box = INSPECTOR.message_box(launcher.pid, "USB Installation", STEP_TIMEOUT)
+        self.assertTrue(box["found"], "no instruction message")
+        self.assertEqual(box["text"], INSTALL_TEXT)
+        self.assertEqual(box["icon"], "none")
+        self.assertEqual([b["text"] for b in box["buttons"]], ["OK"])
+        self.assertEqual(box["owner"], launcher.hwnd)
+        self.assertFalse(launcher.view().visible("cmdUpdateUSBdriver"))
+        installer = folder.path / "CDM21228_Setup.exe"
+        self.assertEqual(records(installer), [])
+        self.assertIsNone(reg_value(PROPERTIES_KEY, "USB Version"))
+        self.assertEqual(len(server.requests), 2)
+
+        INSPECTOR.dismiss(box["hwnd"])
+        started = wait_records(installer, 1)
+        self.assertEqual(len(started), 1, "the installer was not started once")
+        self.assertTrue(started[0]["command_line"].startswith(f'"{windows_path(installer)}"'),
+                        started[0]["command_line"])
+        self.assertEqual(started[0]["arguments"], arguments)
+        self.assertEqual(started[0]["cwd"], windows_path(work))
+
+        # The check runs again: two more requests, software first, and the new status.
+        self.assertTrue(server.wait_for_count(4, STEP_TIMEOUT))
+        self.assertEqual(server.paths(), [SOFTWARE_PATH, USB_PATH] * 2)
+        launcher.settle()
+        view = launcher.view()
+        self.assert_status(view, SERVER_SAME, found("2.12.28"), LATEST + "2.12.28",
+                           download=False, update=False)
+        self.assertEqual(view.caption("Label2"), CALIX_CAPTION)
+        self.assertEqual(view.caption("Label3"), LOG_CAPTION)
+        self.assertEqual(reg_value(PROPERTIES_KEY, "USB Version"), ("REG_SZ", "2.12.28"))
+        self.assertFalse(INSPECTOR.message_box(launcher.pid, "*", 0)["found"])
+
+        # Start the setup program, change one's mind and leave before the window minimises.
+        launcher.count_minimisations()
+        launch_clicked = launcher.click("cmdCALIX")
+        view = launcher.wait_view(lambda v: v.visible("msgLAUNCHING"))
+        self.assertTrue(view.visible("msgLAUNCHING"))
+        exit_clicked = launcher.click("cmdEXIT")
+        gone = INSPECTOR.wait(launcher.hwnd, "gone", STEP_TIMEOUT)
+        self.assertTrue(gone["reached"], "EXIT left the window up")
+        self.assertLess(gone["time"] - exit_clicked, 2.0, "EXIT took its time")
+        self.assertLess(gone["time"] - launch_clicked, TIMER_SECONDS,
+                        "the window went only after the launch timer was due")
+        self.assertEqual(launcher.minimisations(), 0)
+        self.assert_exits(launcher)
+        calix = wait_records(folder.path / "Calix_KVAT.exe", 1)
+        self.assertEqual([(r["arguments"], r["cwd"]) for r in calix], [("", windows_path(work))])
+        self.assertEqual(len(records(installer)), 1)
+        self.assertEqual(reg_value(PROPERTIES_KEY, "USB Version"), ("REG_SZ", "2.12.28"))
+
+
+class DriverInstallTest(Session):
+    def test_other_driver_on_server_installs_without_arguments_and_stays_offered(self):
+        reg_set(PROPERTIES_KEY, "USB Version", "2.12.28")
+        server = self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.30")))
+        folder = self.folder()
+        launcher = self.start(folder)
+        self.assert_status(launcher.view(), SERVER_SAME, found("2.12.28"), OUTDATED,
+                           download=False, update=True)
+
+        launcher.click("cmdUpdateUSBdriver")
+        box = INSPECTOR.message_box(launcher.pid, "USB Installation", STEP_TIMEOUT)
+        self.assertTrue(box["found"])
+        INSPECTOR.dismiss(box["hwnd"])
+        started = wait_records(folder.path / "CDM21228_Setup.exe", 1)
+        self.assertEqual([r["arguments"] for r in started], [""])
+
+        # The re-run check still finds another version on the server, so the button is back.
+        self.assertTrue(server.wait_for_count(4, STEP_TIMEOUT))
+        launcher.settle()
+        view = launcher.view()
+        self.assert_status(view, SERVER_SAME, found("2.12.28"), OUTDATED, download=False,
+                           update=True)
+        self.assertEqual(reg_value(PROPERTIES_KEY, "USB Version"), ("REG_SZ", "2.12.28"))
+        launcher.click("cmdEXIT")
+        self.assert_exits(launcher)
+
+    def test_missing_installer_is_reported_and_nothing_recorded(self):
+        server = self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))
+        folder = self.folder(siblings=("Calix_KVAT.exe", "KVAT_Log.exe"))
+        launcher = self.start(folder, args=["/S"])
+        before = launcher.view()
+
+        launcher.click("cmdUpdateUSBdriver")
+        box = INSPECTOR.message_box(launcher.pid, "Error", STEP_TIMEOUT)
+        self.assertTrue(box["found"], "no error message")
+        self.assertEqual(box["text"], "Driver File Not Found.")
+        self.assertEqual(box["icon"], "stop")
+        self.assertEqual([b["text"] for b in box["buttons"]], ["OK"])
+        self.assertFalse(launcher.view().visible("cmdUpdateUSBdriver"))
+
+        INSPECTOR.dismiss(box["hwnd"])
+        self.assertTrue(INSPECTOR.wait(box["hwnd"], "gone", STEP_TIMEOUT)["reached"])
+        launcher.settle()
+        view = launcher.view()
+        self.assertEqual(view.appearance(), before.appearance())
+        self.assertIsNone(reg_value(PROPERTIES_KEY, "USB Version"))
+        self.assertEqual(len(server.requests), 2, "the check ran again")
+        self.assertEqual(sorted(p.name for p in folder.path.iterdir()),
+                         sorted([LAUNCHER_EXE, "Calix_KVAT.exe", "KVAT_Log.exe"]))
+        launcher.click("cmdEXIT")
+        self.assert_exits(launcher)
+
+
+class WebLinksTest(Session):
+    def test_other_software_version_opens_download_page_and_website(self):
+        port = harness.config().port
+        browser = BROWSER.with_suffix(".record")
+        # An older version on the server is offered just like a newer one.
+        for version in ("19.6", "19.4"):
+            with self.subTest(server_version=version):
+                browser.unlink(missing_ok=True)
+                reg_set(PROPERTIES_KEY, "USB Version", "2.12.28")
+                server = ScriptedServer(port)
+                server.script(Answer(software_file(version)), Answer(usb_file("2.12.28")))
+                with server:
+                    launcher = self.start(self.folder(f"launcher {version}"))
+                    before = launcher.view()
+                    self.assert_status(before, server_other(version), found("2.12.28"),
+                                       LATEST + "2.12.28", download=True, update=False)
+
+                    # One page per click, in the order clicked.
+                    launcher.click("cmdDownloadSoftware")
+                    wait_records(BROWSER, 1)
+                    launcher.click("cmdWEBSITE")
+                    wait_records(BROWSER, 2)
+                    launcher.click("cmdWEBSITE")
+                    opened = wait_records(BROWSER, 3)
+                    self.assertEqual([r["arguments"] for r in opened], [
+                        f'"http://127.0.0.1:{port}/download/KVAT_Software_Download.htm"',
+                        f'"http://127.0.0.1:{port}"',
+                        f'"http://127.0.0.1:{port}"',
+                    ])
+                    self.assertEqual(launcher.view().appearance(), before.appearance())
+                    self.assertEqual(len(server.requests), 2)
+
+                    # The title bar's close box ends the launcher as EXIT does.
+                    INSPECTOR.syscommand(launcher.hwnd, "close")
+                    self.assert_exits(launcher)
+
+
+class LaunchTest(Session):
+    def test_log_program_then_missing_setup_program(self):
+        reg_set(PROPERTIES_KEY, "USB Version", "2.12.28")
+        self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))
+        folder = self.folder(siblings=("KVAT_Log.exe", "CDM21228_Setup.exe"))
+        elsewhere = self.directory("elsewhere")
+        launcher = self.start(folder, cwd=elsewhere)
+        start_view = launcher.view()
+        launcher.count_minimisations()
+
+        clicked = launcher.click("cmdLOG")
+        view = launcher.wait_view(lambda v: v.visible("msgLAUNCHING"))
+        self.assertEqual(view.caption("msgLAUNCHING"), "LAUNCHING PROGRAM...")
+        self.assertEqual(view.shown() & set(SELECTION), set(), "the selection is still shown")
+        self.assertTrue(view.visible("cmdEXIT") and view.visible("cmdWEBSITE"))
+        self.assertFalse(view.iconic)
+        log = wait_records(folder.path / "KVAT_Log.exe", 1)
+        # No arguments and no directory of its own: it starts where the launcher was started.
+        self.assertEqual([(r["arguments"], r["cwd"]) for r in log],
+                         [("", windows_path(elsewhere))])
+
+        minimised = INSPECTOR.wait(launcher.hwnd, "iconic", TIMER_SECONDS + STEP_TIMEOUT)
+        self.assertTrue(minimised["reached"], "the window never minimised")
+        self.assertGreaterEqual(minimised["time"] - clicked, TIMER_SECONDS - CLOCK_SLACK)
+        view = launcher.wait_view(lambda v: not v.visible("msgLAUNCHING"))
+        self.assertTrue(view.iconic)
+        self.assertEqual(view.appearance(), start_view.appearance())
+        self.assertEqual(launcher.minimisations(), 1)
+
+        # Restored from the taskbar, it stays put: the timer fired once.
+        INSPECTOR.syscommand(launcher.hwnd, "restore")
+        self.assertTrue(INSPECTOR.wait(launcher.hwnd, "restored", STEP_TIMEOUT)["reached"])
+        self.assertFalse(INSPECTOR.wait(launcher.hwnd, "iconic", TIMER_SECONDS + 0.5)["reached"],
+                         "the window minimised again without a launch")
+        self.assertEqual(launcher.minimisations(), 1)
+
+        # A sibling that is not there: no message, and the window minimises all the same.
+        clicked = launcher.click("cmdCALIX")
+        self.assertTrue(launcher.wait_view(lambda v: v.visible("msgLAUNCHING")).visible(
+            "msgLAUNCHING"))
+        minimised = INSPECTOR.wait(launcher.hwnd, "iconic", TIMER_SECONDS + STEP_TIMEOUT)
+        self.assertTrue(minimised["reached"])
+        self.assertGreaterEqual(minimised["time"] - clicked, TIMER_SECONDS - CLOCK_SLACK)
+        self.assertFalse(INSPECTOR.message_box(launcher.pid, "*", 0)["found"])
+        self.assertFalse((folder.path / "Calix_KVAT.record").exists())
+        self.assertEqual(launcher.wait_view(lambda v: not v.visible("msgLAUNCHING")).shown()
+                         & set(SELECTION), set(SELECTION))
+        self.assertEqual(launcher.minimisations(), 2)
+
+        INSPECTOR.syscommand(launcher.hwnd, "restore")
+        self.assertTrue(INSPECTOR.wait(launcher.hwnd, "restored", STEP_TIMEOUT)["reached"])
+        launcher.click("cmdEXIT")
+        self.assert_exits(launcher)
+
+
+class HandlerOrderTest(Session):
+    # The launch timer falls due while the driver handler's message box is open: it must wait
+    # for the handler to finish, not run inside the box's own message loop.
+    def test_launch_timer_waits_for_the_driver_message_box(self):
+        self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))
+        launcher = self.start(self.folder())
+        launcher.count_minimisations()
+
+        # Launch, then ask for the driver while "LAUNCHING PROGRAM..." is still up.
+        launched = launcher.click("cmdLOG")
+        launcher.wait_view(lambda v: v.visible("msgLAUNCHING"))
+        launcher.click("cmdUpdateUSBdriver")
+        box = INSPECTOR.message_box(launcher.pid, "USB Installation", STEP_TIMEOUT)
+        self.assertTrue(box["found"])
+        self.assertLess(INSPECTOR.now() - launched, TIMER_SECONDS - 0.5,
+                        "too slow to open the box before the timer was due")
+
+        # Handlers run one at a time: while the box is open, the timer's turn has not come.
+        self.assertFalse(INSPECTOR.wait(launcher.hwnd, "iconic", TIMER_SECONDS + 1.0)["reached"],
+                         "the window minimised while the message box was open")
+        INSPECTOR.dismiss(box["hwnd"])
+        self.assertTrue(INSPECTOR.wait(launcher.hwnd, "iconic", STEP_TIMEOUT)["reached"])
+        # The window turns iconic a moment before its handler has finished the selection.
+        self.assertTrue(launcher.wait_view(lambda v: not v.visible("msgLAUNCHING")).iconic)
+        self.assertEqual(launcher.minimisations(), 1)
+
+
+class ServerTroubleTest(Session):
+    """Whatever the server does, the window comes up and says it could not verify."""
+
+    def run_check(self, name: str, software: Optional[Answer], usb: Optional[Answer],
+                  record: Optional[str], driver: str) -> None:
+        with self.subTest(name):
+            reg_delete_key(SETTINGS_KEY)
+            if record is not None:
+                reg_set(PROPERTIES_KEY, "USB Version", record)
+            server = None
+            if software is not None or usb is not None:
+                server = ScriptedServer(harness.config().port)
+                server.script(software, usb)
+                server.__enter__()
+            try:
+                launcher = self.start(self.folder(name))
+                self.assert_status(launcher.view(), UNVERIFIED,
+                                   found(record) if record is not None else DRIVER_NOT_FOUND,
+                                   driver, download=False, update=True)
+                if server:
+                    self.assertEqual(server.paths(), [SOFTWARE_PATH, USB_PATH])
+                launcher.click("cmdEXIT")
+                self.assert_exits(launcher)
+            finally:
+                INSPECTOR.kill(LAUNCHER_EXE)
+                if server:
+                    server.__exit__()
+
+    def test_unusable_answers(self):
+        page = b"<html><head><title>Sign in</title></head><body>Wi-Fi login</body></html>"
+        cases = {
+            "nothing listening": (None, None),
+            "not found": (Answer(software_file("19.6"), status=404),
+                          Answer(usb_file("2.12.28"), status=404)),
+            "server error": (Answer(page, status=503), Answer(page, status=503)),
+            "portal page": (Answer(page), Answer(page)),
+            "line break at the end": (Answer(software_file("19.5") + b"\r\n"),
+                                      Answer(usb_file("2.12.28") + b"\r\n")),
+            "one short": (Answer(software_file("19.5")[1:]), Answer(usb_file("2.12.28")[1:])),
+            "one long": (Answer(b"x" + software_file("19.5")), Answer(b"x" + usb_file("2.12.28"))),
+            "empty": (Answer(b""), Answer(b"")),
+            # The connection drops right after what would be a whole version file.
+            "cut off": (Answer(software_file("19.6") + b"\r\n", cut_after=26),
+                        Answer(usb_file("2.12.28") + b"\r\n", cut_after=24)),
+            "huge": (Answer(software_file("19.5") * 80000), Answer(usb_file("2.12.28") * 80000)),
+        }
+        for name, (software, usb) in cases.items():
+            self.run_check(name, software, usb, "2.12.28", OUTDATED)
+        # With no driver recorded, "not installed" wins whatever the server said.
+        self.run_check("down, no record", None, None, None, NOT_INSTALLED)
+
+    def test_recorded_driver_values(self):
+        self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))
+        cases = (
+            # (recorded value, its caption, status, driver button shown)
+            ("DNE", DRIVER_NOT_FOUND, NOT_INSTALLED, True),  # the marker itself means none
+            ("dne", found("dne"), OUTDATED, True),  # the marker is case-sensitive
+            ("2.12.28", found("2.12.28"), LATEST + "2.12.28", False),
+        )
+        for record, record_caption, status, update in cases:
+            with self.subTest(record=record):
+                reg_delete_key(SETTINGS_KEY)
+                reg_set(PROPERTIES_KEY, "USB Version", record)
+                launcher = self.start(self.folder(f"record {record}"))
+                self.assert_status(launcher.view(), SERVER_SAME, record_caption, status,
+                                   download=False, update=update)
+                launcher.click("cmdEXIT")
+                self.assert_exits(launcher)
+
+    def test_empty_record_matches_an_unreachable_server(self):
+        # An empty recorded version equals the empty text an unreachable server leaves.
+        reg_set(PROPERTIES_KEY, "USB Version", "")
+        launcher = self.start(self.folder())
+        self.assert_status(launcher.view(), UNVERIFIED, found(""), LATEST, download=False,
+                           update=False)
+
+
+class SlowServerTest(Session):
+    def test_window_appears_only_after_both_answers(self):
+        software = Answer(software_file("19.5"), delay=2.0)
+        usb = Answer(usb_file("2.12.28")).held()
+        server = self.serve(software, usb)
+        launcher = self.launcher(self.folder()).start()
+
+        # The window exists from the start, hidden, while the check waits on the server.
+        self.assertTrue(server.wait_for_count(1, START_TIMEOUT))
+        self.assertFalse(INSPECTOR.state(launcher.hwnd)["visible"],
+                         "the window was shown before the first answer")
+        self.assertTrue(server.wait_for_count(2, START_TIMEOUT))
+        first, second = server.requests
+        self.assertEqual((first.path, second.path), (SOFTWARE_PATH, USB_PATH))
+        self.assertTrue(first.answered is not None and second.received >= first.answered,
+                        "the second file was asked for before the first came")
+        self.assertFalse(INSPECTOR.wait(launcher.hwnd, "visible", 1.0)["reached"],
+                         "the window was shown before the second answer")
+        usb.gate.set()
+        shown = launcher.wait_shown()
+        launcher.settle()
+        self.assertGreaterEqual(shown, second.answered)
+        # Slow is not broken: both answers count.
+        self.assert_status(launcher.view(), SERVER_SAME, DRIVER_NOT_FOUND, NOT_INSTALLED,
+                           download=False, update=True)
+
+
+class WindowsGenerationTest(Session):
+    def test_generation_is_recorded_on_every_start(self):
+        folder = self.folder()
+        try:
+            # Wine reports major version 5 when told to be Windows XP.
+            reg_set(harness.WINE_KEY, "Version", "winxp64")
+            launcher = self.start(folder)
+            self.assertEqual(reg_value(PROPERTIES_KEY, "WindowsOS"), ("REG_SZ", "XP"))
+            launcher.click("cmdEXIT")
+            self.assert_exits(launcher)
+        finally:
+            reg_delete_value(harness.WINE_KEY, "Version")
+        launcher = self.start(folder)
+        self.assertEqual(reg_value(PROPERTIES_KEY, "WindowsOS"), ("REG_SZ", "Vista"))
+        self.assertNotIn("Version", reg_values(PROPERTIES_KEY))
+
+
+# The window as designed, in twips: (left, top, width, height), the container the position is
+# measured from, the font (points x 100, bold) and the window class.
+FRAME = (480, 6240)
+LAYOUT = {
+    "Label1": ((0, 240, 12855, 495), None, (1425, False), "Static"),
+    "Label2": ((480, 720, 5775, 735), None, (975, False), "Static"),
+    "Label3": ((6840, 720, 5775, 735), None, (975, False), "Static"),
+    "cmdCALIX": ((480, 1560, 5775, 4335), None, None, "Button"),
+    "cmdLOG": ((6840, 1560, 5775, 4335), None, None, "Button"),
+    "msgLAUNCHING": ((0, 1680, 13095, 1455), None, (2400, True), "Static"),
+    "Frame1": ((480, 6240, 10815, 2895), None, (975, False), "Button"),
+    "txtUSBDriverVersion": ((720, 1800, 5535, 495), FRAME, (975, False), "Static"),
+    "txtServerVersion": ((720, 720, 5655, 495), FRAME, (975, False), "Static"),
+    "txtThisVersion": ((720, 360, 4935, 375), FRAME, (975, False), "Static"),
+    "cmdDownloadSoftware": ((6720, 480, 3735, 495), FRAME, (975, False), "Button"),
+    "cmdUpdateUSBdriver": ((6720, 1560, 3735, 495), FRAME, (975, False), "Button"),
+    "txtThisDriverVersion": ((720, 1440, 5535, 375), FRAME, (975, False), "Static"),
+    "cmdEXIT": ((11520, 8160, 1455, 975), None, (1425, True), "Button"),
+    "cmdWEBSITE": ((11520, 6360, 1455, 1095), None, (1200, False), "Button"),
+}
+CENTRED = {"Label1", "Label2", "Label3", "msgLAUNCHING"}
+WS_THICKFRAME, WS_MINIMIZEBOX, WS_MAXIMIZEBOX = 0x00040000, 0x00020000, 0x00010000
+WS_CAPTION, WS_SYSMENU = 0x00C00000, 0x00080000
+SS_TYPEMASK, SS_CENTER = 0x1F, 0x01
+BS_TYPEMASK, BS_GROUPBOX, BS_BITMAP = 0x0F, 0x07, 0x80
+
+
+def pixels(twips: int, dpi: int) -> int:
+    return (twips * dpi + 720) // 1440
+
+
+class LayoutTest(Session):
+    def test_window_controls_and_fonts_as_designed(self):
+        self.serve(Answer(software_file("19.6")), Answer(usb_file("2.12.28")))
+        launcher = self.start(self.folder())
+        view = launcher.view(fonts=True)
+        window = view.raw
+        dpi = window["dpi"]
+        self.assertEqual(dpi, 96, "the layout below is checked at 96 dots per inch")
+        self.assertEqual(window["client"], [873, 617])
+        self.assertEqual(window["style"] & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0)
+        self.assertEqual(window["style"] & (WS_CAPTION | WS_SYSMENU), WS_CAPTION | WS_SYSMENU)
+        self.assertFalse(window["iconic"] or window["zoomed"])
+        left, top, width, height = window["window"]
+        area_left, area_top, area_width, area_height = window["work_area"]
+        self.assertLessEqual(abs(2 * (left - area_left) + width - area_width), 1, "not centred")
+        self.assertLessEqual(abs(2 * (top - area_top) + height - area_height), 1, "not centred")
+        self.assertEqual(view.focus, "cmdCALIX")
+        self.assertEqual(sorted(view.controls), sorted(CONTROL_NAMES))
+
+        for name, (rect, container, font, window_class) in LAYOUT.items():
+            with self.subTest(control=name):
+                control = view.controls[name]
+                x, y, w, h = rect
+                if container:
+                    x, y = x + container[0], y + container[1]
+                self.assertEqual(control["rect"], [pixels(v, dpi) for v in (x, y, w, h)])
+                self.assertEqual(control["class"], window_class)
+                self.assertTrue(control["enabled"])
+                self.assertTrue(control["probed"])
+                if font is None:
+                    # A picture button: its picture, no caption drawn, no font of its own.
+                    self.assertEqual(control["picture"], [400, 287])
+                    self.assertTrue(control["style"] & BS_BITMAP)
+                    self.assertIsNone(control["font"])
+                else:
+                    centipoints, bold = font
+                    self.assertEqual(control["font"], {
+                        "face": "Arial", "height": -((centipoints * dpi + 3600) // 7200),
+                        "weight": 700 if bold else 400, "italic": False, "underline": False,
+                        "strikeout": False, "charset": 0})
+                if window_class == "Static":
+                    self.assertEqual(control["style"] & SS_TYPEMASK == SS_CENTER,
+                                     name in CENTRED)
+                if name == "Frame1":
+                    self.assertEqual(control["style"] & BS_TYPEMASK, BS_GROUPBOX)
+                    self.assertEqual(control["text"], "CHECKING SOFTWARE UPDATES:")
+
+    def tab_order(self, launcher: Launcher, presses: int) -> list:
+        order = [launcher.view().focus]
+        for _ in range(presses):
+            INSPECTOR.key(launcher.hwnd, VK_TAB)
+            view = launcher.wait_view(lambda v: v.focus != order[-1], STEP_TIMEOUT)
+            order.append(view.focus)
+        return order
+
+    def test_tab_order_follows_the_shown_buttons(self):
+        # Both update buttons offered: no record, another software version.
+        server = self.serve(Answer(software_file("19.6")), Answer(usb_file("2.12.28")))
+        launcher = self.start(self.folder("both"))
+        self.assertEqual(self.tab_order(launcher, 6), [
+            "cmdCALIX", "cmdLOG", "cmdDownloadSoftware", "cmdUpdateUSBdriver", "cmdEXIT",
+            "cmdWEBSITE", "cmdCALIX"])
+        launcher.click("cmdEXIT")
+        self.assert_exits(launcher)
+
+        # Nothing to update: hidden buttons are skipped.
+        reg_set(PROPERTIES_KEY, "USB Version", "2.12.28")
+        server.script(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))
+        launcher = self.start(self.folder("none"))
+        self.assertEqual(self.tab_order(launcher, 4),
+                         ["cmdCALIX", "cmdLOG", "cmdEXIT", "cmdWEBSITE", "cmdCALIX"])
