@@ -29,6 +29,14 @@ set_property(SOURCE ${KVAT_RESOURCES} APPEND PROPERTY OBJECT_DEPENDS
 add_library(kvat_resources OBJECT ${KVAT_RESOURCES})
 target_include_directories(kvat_resources PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/resources)
 
+# Release builds carry no symbols: the debug sections of the static C++ runtime would otherwise
+# add half as much again to the file.
+function(kvat_strip_in_release target)
+    if(NOT MSVC)
+        target_link_options(${target} PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
+    endif()
+endfunction()
+
 # kvat_add_launcher(<target> <host> <output directory>): the executable KVAT_Launcher.exe built
 # for one vendor host. Only vendor_host.cpp differs between builds.
 function(kvat_add_launcher target host output_directory)
@@ -44,6 +52,7 @@ function(kvat_add_launcher target host output_directory)
     set_target_properties(${target} PROPERTIES
         OUTPUT_NAME KVAT_Launcher
         RUNTIME_OUTPUT_DIRECTORY ${output_directory})
+    kvat_strip_in_release(${target})
     kvat_warnings(${target})
 endfunction()
 
