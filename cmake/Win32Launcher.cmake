@@ -9,7 +9,7 @@ add_library(kvat_platform_win32 STATIC
     platform/win32/text_conversion.cpp
     platform/win32/win32_error.cpp
     platform/win32/win32_platform.cpp)
-target_link_libraries(kvat_platform_win32 PUBLIC kvat_core wininet shell32 advapi32)
+target_link_libraries(kvat_platform_win32 PUBLIC kvat_core wininet advapi32)
 target_compile_definitions(kvat_platform_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN
                                                       NOMINMAX _WIN32_WINNT=0x0601)
 kvat_warnings(kvat_platform_win32)

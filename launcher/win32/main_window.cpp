@@ -148,8 +148,8 @@ void MainWindow::CreateControls() {
         if (description.picture != Picture::None) {
             const int resource = description.picture == Picture::Calix ? IDB_CALIX : IDB_LOG;
             auto& picture = pictures_[description.picture == Picture::Calix ? 0 : 1];
-            picture.reset(static_cast<HBITMAP>(
-                LoadImageW(instance_, MAKEINTRESOURCEW(resource), IMAGE_BITMAP, 0, 0, 0)));
+            picture.reset(static_cast<HBITMAP>(LoadImageW(
+                instance_, MAKEINTRESOURCEW(resource), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
             SendMessageW(control, BM_SETIMAGE, IMAGE_BITMAP,
                          reinterpret_cast<LPARAM>(picture.get()));
         }

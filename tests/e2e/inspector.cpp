@@ -687,8 +687,20 @@ std::string Spawn(const Args& args, Session& session) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        Text(args, 1).c_str(), &startup, &process)) {
+    // Wine now and then refuses a start with ERROR_INTERNAL_ERROR while its server is busy with
+    // the previous session's processes; a second try a moment later goes through.
+    BOOL started = FALSE;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        if (attempt > 0) {
+            Sleep(200);
+        }
+        started = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 Text(args, 1).c_str(), &startup, &process);
+        if (!started && GetLastError() != ERROR_INTERNAL_ERROR) {
+            break;
+        }
+    }
+    if (!started) {
         return Object().Add("ok", false).Add("error", static_cast<long long>(GetLastError())).str();
     }
     CloseHandle(process.hThread);
