@@ -6,12 +6,16 @@ add_library(kvat_platform_win32 STATIC
     platform/win32/registry.cpp
     platform/win32/shell.cpp
     platform/win32/system_info.cpp
+    platform/win32/system_library.cpp
     platform/win32/text_conversion.cpp
     platform/win32/win32_error.cpp
-    platform/win32/win32_platform.cpp)
-target_link_libraries(kvat_platform_win32 PUBLIC kvat_core wininet advapi32)
+    platform/win32/win32_platform.cpp
+    platform/win32/wininet_library.cpp)
+# WinINet and the shell are loaded from the system folder at first use, never imported: a DLL of
+# the same name beside the launcher would otherwise be loaded in their place.
+target_link_libraries(kvat_platform_win32 PUBLIC kvat_core advapi32)
 target_compile_definitions(kvat_platform_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN
-                                                      NOMINMAX _WIN32_WINNT=0x0601)
+                                                      NOMINMAX _WIN32_WINNT=0x0600)
 kvat_warnings(kvat_platform_win32)
 
 add_library(kvat_window_win32 STATIC

@@ -1,4 +1,4 @@
-// Ownership of GDI objects (fonts, bitmaps): deleted when the owner goes.
+// Ownership of GDI objects (fonts, bitmaps) and icons: freed when the owner goes.
 #pragma once
 
 #include <windows.h>
@@ -17,5 +17,11 @@ using GdiObject = std::unique_ptr<std::remove_pointer_t<Handle>, GdiObjectDelete
 
 using FontHandle = GdiObject<HFONT>;
 using BitmapHandle = GdiObject<HBITMAP>;
+
+struct IconDeleter {
+    void operator()(HICON icon) const { DestroyIcon(icon); }
+};
+
+using IconHandle = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
 
 }  // namespace kvat::win32

@@ -6,10 +6,13 @@
 #include "launcher/win32/error_report.h"
 #include "launcher/win32/main_window.h"
 #include "launcher/win32/vendor_host.h"
+#include "platform/win32/system_library.h"
 #include "platform/win32/win32_platform.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     using namespace kvat;
+    // Before anything can load a DLL: only the system folder may provide one.
+    win32::RestrictDllSearchToSystemFolder();
     win32::Win32Platform platform;
     try {
         win32::MainWindow window(instance, platform);

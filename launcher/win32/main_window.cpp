@@ -67,12 +67,7 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
     window_class.cbSize = sizeof(window_class);
     window_class.lpfnWndProc = procedure;
     window_class.hInstance = instance;
-    window_class.hIcon =
-        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_LAUNCHER), IMAGE_ICON,
-                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    window_class.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_LAUNCHER),
-                                                         IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                         GetSystemMetrics(SM_CYSMICON), 0));
+    // The icons are the window's own (WM_SETICON), so that they are freed with the window.
     window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     window_class.lpszClassName = kWindowClass;
@@ -80,6 +75,16 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
     if (!RegisterClassExW(&window_class) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
         ThrowLastError("Registering the window class");
     }
+}
+
+// Loads an image resource of the executable; a missing or unreadable one is an error.
+HANDLE LoadResourceImage(HINSTANCE instance, int resource, UINT type, int width, int height,
+                         UINT flags, std::string_view what) {
+    HANDLE image = LoadImageW(instance, MAKEINTRESOURCEW(resource), type, width, height, flags);
+    if (!image) {
+        ThrowLastError("Loading " + std::string(what));
+    }
+    return image;
 }
 
 }  // namespace
@@ -97,7 +102,19 @@ MainWindow::MainWindow(HINSTANCE instance, const Platform& platform)
     if (!hwnd_) {
         ThrowLastError("Creating the window");
     }
+    SetIcons();
     CreateControls();
+}
+
+void MainWindow::SetIcons() {
+    big_icon_.reset(static_cast<HICON>(
+        LoadResourceImage(instance_, IDI_LAUNCHER, IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                          GetSystemMetrics(SM_CYICON), 0, "the window icon")));
+    small_icon_.reset(static_cast<HICON>(
+        LoadResourceImage(instance_, IDI_LAUNCHER, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                          GetSystemMetrics(SM_CYSMICON), 0, "the small window icon")));
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon_.get()));
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_.get()));
 }
 
 MainWindow::~MainWindow() {
@@ -114,6 +131,11 @@ HFONT MainWindow::FontFor(int centipoints, bool bold) {
         font.reset(CreateFontW(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                                ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial"));
+        if (!font) {
+            const DWORD error = GetLastError();
+            fonts_.erase({centipoints, bold});
+            throw Win32Error(error, "Creating the Arial font");
+        }
     }
     return font.get();
 }
@@ -148,8 +170,9 @@ void MainWindow::CreateControls() {
         if (description.picture != Picture::None) {
             const int resource = description.picture == Picture::Calix ? IDB_CALIX : IDB_LOG;
             auto& picture = pictures_[description.picture == Picture::Calix ? 0 : 1];
-            picture.reset(static_cast<HBITMAP>(LoadImageW(
-                instance_, MAKEINTRESOURCEW(resource), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+            picture.reset(static_cast<HBITMAP>(
+                LoadResourceImage(instance_, resource, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION,
+                                  "the picture of " + std::string(description.name))));
             SendMessageW(control, BM_SETIMAGE, IMAGE_BITMAP,
                          reinterpret_cast<LPARAM>(picture.get()));
         }
@@ -163,9 +186,11 @@ void MainWindow::CreateControls() {
 void MainWindow::Show() {
     RECT window_rect{};
     GetWindowRect(hwnd_, &window_rect);
+    // The primary monitor is the one whose top left corner is the origin; the hidden window may
+    // lie on any other.
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
     const RECT& area = monitor.rcWork;
     const int width = window_rect.right - window_rect.left;
     const int height = window_rect.bottom - window_rect.top;
@@ -180,7 +205,7 @@ void MainWindow::Show() {
 int MainWindow::RunMessageLoop() {
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        // Dialog-style keyboard handling: Tab moves between buttons, Space presses one.
+        // Dialog-style keyboard handling: Tab moves between buttons, Space and Enter press one.
         if (hwnd_ && IsDialogMessageW(hwnd_, &message)) {
             continue;
         }
@@ -256,12 +281,18 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, 
     if (!self) {
         return DefWindowProcW(hwnd, message, wparam, lparam);
     }
-    return self->HandleMessage(message, wparam, lparam);
+    return self->HandleMessage(hwnd, message, wparam, lparam);
 }
 
-LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_COMMAND: {
+            // The dialog keyboard handling turns Enter into IDOK, as a dialog's default button
+            // would get it. The launcher has no default button: Enter presses the focused one.
+            if (LOWORD(wparam) == IDOK && HIWORD(wparam) == BN_CLICKED) {
+                ClickFocusedButton();
+                return 0;
+            }
             ControlId id{};
             if (HIWORD(wparam) == BN_CLICKED && CommandToControlId(LOWORD(wparam), id) && form_) {
                 RunHandler([this, id] {
@@ -295,7 +326,19 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         default:
             break;
     }
-    return DefWindowProcW(hwnd_, message, wparam, lparam);
+    return DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+void MainWindow::ClickFocusedButton() {
+    HWND focus = GetFocus();
+    ControlId id{};
+    if (focus && GetParent(focus) == hwnd_ && CommandToControlId(GetDlgCtrlID(focus), id) &&
+        (Describe(id).kind == ControlKind::Button ||
+         Describe(id).kind == ControlKind::PictureButton) &&
+        IsWindowVisible(focus)) {
+        // The same path as a click, so the handler runs as for the mouse or Space.
+        SendMessageW(focus, BM_CLICK, 0, 0);
+    }
 }
 
 void MainWindow::SetCaption(ControlId id, std::string_view caption) {

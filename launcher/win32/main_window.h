@@ -59,9 +59,11 @@ class MainWindow final : public Window {
 
   private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
-    LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+    LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     void CreateControls();
+    void SetIcons();
     HFONT FontFor(int centipoints, bool bold);
+    void ClickFocusedButton();
     void Invoke(const std::function<void()>& handler);
     void OnTimer();
     void Fail();
@@ -74,6 +76,8 @@ class MainWindow final : public Window {
     std::array<HWND, kControlCount> controls_{};
     std::map<std::pair<int, bool>, FontHandle> fonts_;
     std::array<BitmapHandle, 2> pictures_;
+    IconHandle big_icon_;
+    IconHandle small_icon_;
     HWND focus_before_deactivation_ = nullptr;
     bool handler_running_ = false;
     std::deque<std::function<void()>> deferred_;

@@ -9,6 +9,8 @@
 
 namespace kvat::win32 {
 
+class WinInetLibrary;
+
 struct HttpResult {
     enum class Outcome {
         Complete,        // a whole answer was received
@@ -28,8 +30,10 @@ struct FetchLimits {
     std::size_t max_body_bytes = 4096;
 };
 
-// Always fetches fresh (no cache), through the system's proxy settings.
-HttpResult HttpGet(std::wstring_view url, const FetchLimits& limits);
+// Always fetches fresh (no cache), through the system's proxy settings. WinINet comes from
+// `wininet`, loaded there on first use. The worker that does the transfer ends by itself within
+// about one bound after the caller stopped waiting, however the server behaves.
+HttpResult HttpGet(WinInetLibrary& wininet, std::wstring_view url, const FetchLimits& limits);
 
 // The document as text when the answer was whole and its status 2xx, else empty text. Bytes are
 // read in the system's ANSI code page.

@@ -1,7 +1,6 @@
 #include "platform/win32/win32_platform.h"
 
 #include "platform/win32/registry.h"
-#include "platform/win32/shell.h"
 #include "platform/win32/system_info.h"
 #include "platform/win32/text_conversion.h"
 
@@ -22,12 +21,12 @@ bool Win32Platform::ProbeRegistryKey(RegistryHive hive, std::string_view sub_key
 }
 
 std::string Win32Platform::Fetch(std::string_view url) {
-    return AnswerText(HttpGet(Widen(url), limits_));
+    return AnswerText(HttpGet(wininet_, Widen(url), limits_));
 }
 
 void Win32Platform::ShellLaunch(std::string_view verb, std::string_view file,
                                 std::optional<std::string_view> parameters) {
-    win32::ShellLaunch(verb, file, parameters);
+    shell_.Launch(verb, file, parameters);
 }
 
 bool Win32Platform::FileExists(std::string_view path) {

@@ -5,6 +5,8 @@
 
 #include "platform/platform.h"
 #include "platform/win32/http_fetch.h"
+#include "platform/win32/shell.h"
+#include "platform/win32/wininet_library.h"
 
 namespace kvat::win32 {
 
@@ -32,6 +34,8 @@ class Win32Platform final : public Platform {
 
   private:
     FetchLimits limits_;
+    WinInetLibrary wininet_;
+    Shell shell_;
     std::string app_title_{kDefaultAppTitle};
 };
 

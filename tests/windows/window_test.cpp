@@ -44,9 +44,10 @@ RECT ClientRectOf(HWND control, HWND parent) {
     return rect;
 }
 
-// Delivers the thread's pending messages until `done` holds or the time is up.
+// Delivers the thread's pending messages until `done` holds or the time is up; keys for
+// `dialog` go through the dialog keyboard handling first, as in the launcher's own loop.
 template <typename Predicate>
-bool PumpUntil(Predicate done, std::chrono::milliseconds limit) {
+bool PumpUntil(Predicate done, std::chrono::milliseconds limit, HWND dialog = nullptr) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) {
@@ -54,6 +55,9 @@ bool PumpUntil(Predicate done, std::chrono::milliseconds limit) {
         }
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (dialog && IsDialogMessageW(dialog, &message)) {
+                continue;
+            }
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
@@ -277,6 +281,20 @@ TEST_F(LauncherWindow, FocusStartsOnTheFirstPictureAndTabSkipsHiddenButtons) {
                                         Control(cmdWEBSITE)};
     EXPECT_EQ(order, expected);
     EXPECT_EQ(item, Control(cmdCALIX));  // and round again
+}
+
+TEST_F(LauncherWindow, EnterPressesTheFocusedButtonAndNoneIsTheDefault) {
+    LoadAndShow();
+    SetFocus(Control(cmdUpdateUSBdriver));
+    MessageBoxWatcher watcher(L"Error");
+    PostMessageW(Control(cmdUpdateUSBdriver), WM_KEYDOWN, VK_RETURN, 0);
+    // Delivered as the launcher's loop delivers keys: through the dialog keyboard handling.
+    ASSERT_TRUE(PumpUntil([&] { return watcher.seen(); }, 5s, window_->hwnd()));
+    EXPECT_EQ(watcher.box().text, "Driver File Not Found.");
+    for (ControlId id :
+         {cmdCALIX, cmdLOG, cmdUpdateUSBdriver, cmdDownloadSoftware, cmdWEBSITE, cmdEXIT}) {
+        EXPECT_EQ(GetWindowLongW(Control(id), GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
+    }
 }
 
 TEST_F(LauncherWindow, RepeatedPassesKeepTheProgramLabels) {
