@@ -41,9 +41,24 @@ function(kvat_strip_in_release target)
     endif()
 endfunction()
 
+# Stops the configure step for a vendor host the launcher could not use. The same rule as
+# ParseVendorHost (launcher/vendor_address.h), which the build checks again when it compiles it.
+function(kvat_check_vendor_host host)
+    set(label "[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?")
+    set(port "[1-9][0-9]?[0-9]?[0-9]?[0-9]?")
+    if(NOT host MATCHES "^(https?://)?${label}(\\.${label})*(:(${port}))?$")
+        message(FATAL_ERROR "KVAT_VENDOR_HOST \"${host}\" is not [http://|https://]host[:port]: "
+                            "no path, no trailing slash, no other scheme.")
+    endif()
+    if(host MATCHES ":([0-9]+)$" AND CMAKE_MATCH_1 GREATER 65535)
+        message(FATAL_ERROR "KVAT_VENDOR_HOST \"${host}\": port ${CMAKE_MATCH_1} is above 65535.")
+    endif()
+endfunction()
+
 # kvat_add_launcher(<target> <host> <output directory>): the executable KVAT_Launcher.exe built
 # for one vendor host. Only vendor_host.cpp differs between builds.
 function(kvat_add_launcher target host output_directory)
+    kvat_check_vendor_host("${host}")
     add_executable(${target} WIN32
         ${PROJECT_SOURCE_DIR}/launcher/win32/main.cpp
         ${PROJECT_SOURCE_DIR}/launcher/win32/vendor_host.cpp

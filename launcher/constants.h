@@ -45,6 +45,7 @@ inline constexpr std::string_view kSoftwareVersionPath =
 inline constexpr std::string_view kUsbVersionPath = "/download/KVAT_Software/KVAT_USB_Version.txt";
 inline constexpr std::string_view kDownloadPagePath = "/download/KVAT_Software_Download.htm";
 inline constexpr std::string_view kHttpScheme = "http://";
+inline constexpr std::string_view kHttpsScheme = "https://";
 
 // Accepted answers of the two version files: total length and width of the trailing version.
 inline constexpr std::size_t kSoftwareFileLength = 26;
@@ -92,10 +93,16 @@ inline constexpr std::string_view kCalixAccessibleName = "CALIX setup and tuning
 inline constexpr std::string_view kLogAccessibleName = "KVAT LOG diagnosing and testing";
 }  // namespace text
 
-// "http://" + host + path; the home page is the bare host with no trailing slash.
-inline std::string WebAddress(std::string_view host, std::string_view path = {}) {
-    std::string address(kHttpScheme);
-    address.append(host).append(path);
+// True when the vendor host names its scheme itself ("https://host" or "http://host").
+constexpr bool HasWebScheme(std::string_view vendor_host) {
+    return vendor_host.starts_with(kHttpScheme) || vendor_host.starts_with(kHttpsScheme);
+}
+
+// The vendor host's scheme, "http://" when it names none, then host and path; the home page is
+// the bare host with no trailing slash.
+inline std::string WebAddress(std::string_view vendor_host, std::string_view path = {}) {
+    std::string address(HasWebScheme(vendor_host) ? std::string_view{} : kHttpScheme);
+    address.append(vendor_host).append(path);
     return address;
 }
 

@@ -4,7 +4,7 @@
 
 namespace kvat {
 
-// The vendor's web host (host[:port]), fixed when the launcher is built.
+// The vendor's web host ([http://|https://]host[:port]), fixed when the launcher is built.
 extern const std::string_view kVendorHost;
 
 }  // namespace kvat

@@ -9,6 +9,8 @@
 #include <initializer_list>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "platform/win32/text_conversion.h"
@@ -116,36 +118,84 @@ DWORD WaitLimit(const Transfer& transfer) {
     return Milliseconds(std::max(left, std::chrono::milliseconds{0}) + kGrace);
 }
 
-// The handles belong to the caller of Run so that they are closed after the answer is handed
-// over.
-HttpResult Run(const Transfer& transfer, Handles& handles) {
-    const WinInetFunctions& wininet = transfer.wininet;
+// Where one request goes.
+struct Target {
+    std::wstring host;
+    INTERNET_PORT port = 0;
+    std::wstring object;  // path and query, at least "/"
+    bool secure = false;
+};
+
+std::optional<Target> Crack(const WinInetFunctions& wininet, const std::wstring& url) {
     URL_COMPONENTSW parts{};
     parts.dwStructSize = sizeof parts;
     // Non-zero lengths ask for pointers into the URL itself.
     parts.dwHostNameLength = 1;
     parts.dwUrlPathLength = 1;
     parts.dwExtraInfoLength = 1;
-    if (!wininet.InternetCrackUrlW(transfer.url.c_str(), 0, 0, &parts)) {
-        return Failure(GetLastError());
+    if (!wininet.InternetCrackUrlW(url.c_str(), 0, 0, &parts)) {
+        return std::nullopt;
     }
     if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
-        return Failure(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+        SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+        return std::nullopt;
     }
-    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-    std::wstring object = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
-                          std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-    if (object.empty()) {
-        object = L"/";
+    Target target{std::wstring(parts.lpszHostName, parts.dwHostNameLength), parts.nPort,
+                  std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
+                      std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength),
+                  parts.nScheme == INTERNET_SCHEME_HTTPS};
+    if (target.object.empty()) {
+        target.object = L"/";
     }
+    return target;
+}
 
-    handles.session.Reset(
-        wininet.InternetOpenW(L"KVAT_Launcher", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!handles.session) {
-        return Failure(GetLastError());
+// A header of the answer as text; nothing when the answer has none.
+std::optional<std::wstring> Header(const WinInetFunctions& wininet, HINTERNET request,
+                                   DWORD query) {
+    std::wstring text(64, L'\0');
+    for (;;) {
+        auto size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        if (wininet.HttpQueryInfoW(request, query, text.data(), &size, nullptr)) {
+            text.resize(size / sizeof(wchar_t));
+            return text;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+            return std::nullopt;
+        }
+        text.resize(size / sizeof(wchar_t) + 1);
     }
-    handles.connection.Reset(wininet.InternetConnectW(handles.session.get(), host.c_str(),
-                                                      parts.nPort, nullptr, nullptr,
+}
+
+// The statuses that send a GET elsewhere.
+bool IsRedirect(unsigned status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// The address a redirect leads to, resolved against the address that answered it.
+std::optional<std::wstring> Resolve(const WinInetFunctions& wininet, const std::wstring& base,
+                                    const std::wstring& location) {
+    std::wstring combined(base.size() + location.size() + 64, L'\0');
+    for (;;) {
+        auto size = static_cast<DWORD>(combined.size());
+        if (wininet.InternetCombineUrlW(base.c_str(), location.c_str(), combined.data(), &size,
+                                        0)) {
+            combined.resize(size);
+            return combined;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size <= combined.size()) {
+            return std::nullopt;
+        }
+        combined.resize(size);
+    }
+}
+
+// One request and its whole answer, on the handles of the caller of Run.
+HttpResult Exchange(const Transfer& transfer, Handles& handles, const Target& target) {
+    const WinInetFunctions& wininet = transfer.wininet;
+    handles.request.Reset(nullptr);
+    handles.connection.Reset(wininet.InternetConnectW(handles.session.get(), target.host.c_str(),
+                                                      target.port, nullptr, nullptr,
                                                       INTERNET_SERVICE_HTTP, 0, 0));
     if (!handles.connection) {
         return Failure(GetLastError());
@@ -159,11 +209,14 @@ HttpResult Run(const Transfer& transfer, Handles& handles) {
         wininet.InternetSetOptionW(handles.connection.get(), option, &timeout, sizeof timeout);
     }
 
+    // Redirects are followed by Run, which bounds and checks them. A certificate error fails
+    // the request: nothing here asks WinINet to overlook one.
     const DWORD flags =
-        kRequestFlags | (parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
+        kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT | (target.secure ? INTERNET_FLAG_SECURE : 0);
     const wchar_t* accept[] = {L"*/*", nullptr};
-    handles.request.Reset(wininet.HttpOpenRequestW(handles.connection.get(), L"GET", object.c_str(),
-                                                   nullptr, nullptr, accept, flags, 0));
+    handles.request.Reset(wininet.HttpOpenRequestW(handles.connection.get(), L"GET",
+                                                   target.object.c_str(), nullptr, nullptr, accept,
+                                                   flags, 0));
     if (!handles.request) {
         return Failure(GetLastError());
     }
@@ -226,15 +279,55 @@ HttpResult Run(const Transfer& transfer, Handles& handles) {
 
     // A connection that ends early reads as a clean end of the body; only the announced length
     // tells a cut-off answer from a whole one. Read as text: Wine has no 64-bit number query.
-    std::array<wchar_t, 32> length{};
-    size = sizeof length - sizeof length[0];
-    if (wininet.HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, length.data(), &size, nullptr) &&
-        result.body.size() < std::wcstoull(length.data(), nullptr, 10)) {
+    const auto length = Header(wininet, request, HTTP_QUERY_CONTENT_LENGTH);
+    if (length && result.body.size() < std::wcstoull(length->c_str(), nullptr, 10)) {
         return Failure(ERROR_INTERNET_CONNECTION_ABORTED);
     }
 
     result.outcome = Outcome::Complete;
     return result;
+}
+
+// The handles belong to the caller of Run so that they are closed after the answer is handed
+// over. Redirects are followed here rather than by WinINet so that their number is bounded and
+// where they lead is checked: to http or https on any host, but never from https back to http,
+// which would hand a secured fetch to anyone on the network.
+HttpResult Run(const Transfer& transfer, Handles& handles) {
+    const WinInetFunctions& wininet = transfer.wininet;
+    handles.session.Reset(
+        wininet.InternetOpenW(L"KVAT_Launcher", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!handles.session) {
+        return Failure(GetLastError());
+    }
+    std::wstring url = transfer.url;
+    bool was_secure = false;
+    for (unsigned redirects = 0;; ++redirects) {
+        const auto target = Crack(wininet, url);
+        if (!target) {
+            return Failure(redirects == 0 ? GetLastError() : ERROR_HTTP_REDIRECT_FAILED);
+        }
+        if (was_secure && !target->secure) {
+            return Failure(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+        }
+        was_secure = target->secure;
+
+        HttpResult answer = Exchange(transfer, handles, *target);
+        if (answer.outcome != Outcome::Complete || !IsRedirect(answer.status)) {
+            return answer;
+        }
+        const auto location = Header(wininet, handles.request.get(), HTTP_QUERY_LOCATION);
+        if (!location) {
+            return answer;  // a redirect to nowhere is the final answer, and not a 2xx one
+        }
+        if (redirects == transfer.limits.max_redirects) {
+            return Failure(ERROR_HTTP_REDIRECT_FAILED);  // a loop, or a chain too long to trust
+        }
+        auto next = Resolve(wininet, url, *location);
+        if (!next) {
+            return Failure(ERROR_HTTP_REDIRECT_FAILED);
+        }
+        url = std::move(*next);
+    }
 }
 
 DWORD WINAPI Worker(void* parameter) {

@@ -28,9 +28,14 @@ struct FetchLimits {
     // A bound on the whole fetch: connect, headers and body together.
     std::chrono::milliseconds bound{60000};
     std::size_t max_body_bytes = 4096;
+    // Redirects followed before the fetch gives up on an answer: enough for http to https and
+    // one move of the site, short of any loop.
+    unsigned max_redirects = 5;
 };
 
-// Always fetches fresh (no cache), through the system's proxy settings. WinINet comes from
+// Always fetches fresh (no cache), through the system's proxy settings. Follows redirects to
+// http or https on any host, at most limits.max_redirects of them and never from https back to
+// http. A certificate WinINet does not trust fails the fetch. WinINet comes from
 // `wininet`, loaded there on first use. The worker that does the transfer ends by itself within
 // about one bound after the caller stopped waiting, however the server behaves.
 HttpResult HttpGet(WinInetLibrary& wininet, std::wstring_view url, const FetchLimits& limits);

@@ -15,6 +15,7 @@ const WinInetFunctions* WinInetLibrary::Functions() {
     WinInetFunctions f;
     const bool complete =
         ResolveExport(module, "InternetCrackUrlW", f.InternetCrackUrlW) &&
+        ResolveExport(module, "InternetCombineUrlW", f.InternetCombineUrlW) &&
         ResolveExport(module, "InternetOpenW", f.InternetOpenW) &&
         ResolveExport(module, "InternetConnectW", f.InternetConnectW) &&
         ResolveExport(module, "InternetSetOptionW", f.InternetSetOptionW) &&

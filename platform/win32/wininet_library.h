@@ -13,6 +13,7 @@ namespace kvat::win32 {
 // The WinINet functions the fetch uses.
 struct WinInetFunctions {
     decltype(&::InternetCrackUrlW) InternetCrackUrlW = nullptr;
+    decltype(&::InternetCombineUrlW) InternetCombineUrlW = nullptr;
     decltype(&::InternetOpenW) InternetOpenW = nullptr;
     decltype(&::InternetConnectW) InternetConnectW = nullptr;
     decltype(&::InternetSetOptionW) InternetSetOptionW = nullptr;

@@ -1,6 +1,9 @@
 // The button and timer handlers: launching, driver installation, web links and exit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "fakes.h"
 
 namespace kvat::testing {
@@ -186,6 +189,27 @@ TEST(WebLinks, HostWithAPortKeepsIt) {
     Form1 form(window, platform, "127.0.0.1:8080");
     form.cmdWEBSITE_Click();
     EXPECT_EQ(log, std::vector<std::string>{"shell open http://127.0.0.1:8080 (none)"});
+}
+
+TEST(WebLinks, HttpsHostServesBothFetchesAndBothPages) {
+    CallLog log;
+    FakeWindow window{log};
+    FakePlatform platform{log};
+    Form1 form(window, platform, "https://vendor.test:8443");
+    form.Form_Load();
+    form.cmdDownloadSoftware_Click();
+    form.cmdWEBSITE_Click();
+    std::vector<std::string> web;
+    std::copy_if(log.begin(), log.end(), std::back_inserter(web), [](const std::string& call) {
+        return call.starts_with("fetch ") || call.starts_with("shell ");
+    });
+    const std::vector<std::string> expected = {
+        "fetch https://vendor.test:8443/download/KVAT_Software/KVAT_Software_Version.txt",
+        "fetch https://vendor.test:8443/download/KVAT_Software/KVAT_USB_Version.txt",
+        "shell open https://vendor.test:8443/download/KVAT_Software_Download.htm (none)",
+        "shell open https://vendor.test:8443 (none)",
+    };
+    EXPECT_EQ(web, expected);
 }
 
 TEST(Exit, ClosesTheWindowEvenWhileLaunching) {

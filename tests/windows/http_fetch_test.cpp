@@ -88,16 +88,51 @@ TEST(HttpFetchAnswer, EmptyDocumentIsCompleteAndEmpty) {
     EXPECT_EQ(AnswerText(result), "");
 }
 
-TEST(HttpFetchAnswer, RedirectIsFollowed) {
+TEST(HttpFetchRedirect, FollowsRedirectsToOtherHostsAndRelativeAddresses) {
     HttpTestServer server;
-    server.Serve("/old.txt", {.status = 302, .headers = {"Location: " + server.Url("/new.txt")}});
-    server.Serve("/new.txt", {.body = std::string(kDocument)});
+    // "localhost" is another host name for the same server.
+    const std::string elsewhere = "http://localhost:" + std::to_string(server.port());
+    server.Serve("/moved.txt", {.status = 301, .headers = {"Location: " + elsewhere + "/a.txt"}});
+    server.Serve("/a.txt", {.status = 308, .headers = {"Location: b.txt"}});
+    server.Serve("/b.txt", {.status = 307, .headers = {"Location: /c.txt?x=1"}});
+    server.Serve("/c.txt?x=1", {.body = std::string(kDocument)});
 
-    const HttpResult result = Get(server, "/old.txt");
+    const HttpResult result = Get(server, "/moved.txt");
     EXPECT_EQ(result.status, 200u);
     EXPECT_EQ(AnswerText(result), kDocument);
-    ASSERT_EQ(server.Requests().size(), 2u);
-    EXPECT_EQ(server.Requests()[1].path, "/new.txt");
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[1].Header("host"), "localhost:" + std::to_string(server.port()));
+    EXPECT_EQ(requests[3].path, "/c.txt?x=1");
+}
+
+TEST(HttpFetchRedirect, FinalAnswerOutside2xxIsNoAnswer) {
+    HttpTestServer server;
+    server.Serve("/old.txt", {.status = 302, .headers = {"Location: /gone.txt"}});
+    server.Serve("/gone.txt", {.status = 404, .body = std::string(kDocument)});
+    server.Serve("/nowhere.txt", {.status = 302, .body = std::string(kDocument)});
+
+    const HttpResult gone = Get(server, "/old.txt");
+    EXPECT_EQ(gone.status, 404u);
+    EXPECT_EQ(AnswerText(gone), "");
+    // A redirect without a Location is the final answer.
+    const HttpResult nowhere = Get(server, "/nowhere.txt");
+    EXPECT_EQ(nowhere.status, 302u);
+    EXPECT_EQ(AnswerText(nowhere), "");
+}
+
+TEST(HttpFetchRedirect, LoopEndsAsNoAnswerAtTheRedirectBound) {
+    HttpTestServer server;
+    server.Serve("/loop.txt", {.status = 302, .headers = {"Location: /loop.txt"}});
+    const FetchLimits limits{20s, 4096, 3};
+
+    const auto start = Clock::now();
+    const HttpResult result = Get(server, "/loop.txt", limits);
+    EXPECT_EQ(result.outcome, Outcome::TransportError);
+    EXPECT_EQ(result.error, static_cast<unsigned long>(ERROR_HTTP_REDIRECT_FAILED));
+    EXPECT_EQ(AnswerText(result), "");
+    EXPECT_EQ(server.Requests().size(), limits.max_redirects + 1);
+    EXPECT_LT(Since(start), 3s);
 }
 
 TEST(HttpFetchText, BytesAreReadInTheAnsiCodePage) {
