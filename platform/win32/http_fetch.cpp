@@ -104,6 +104,13 @@ struct Handles {
           connection(wininet.InternetCloseHandle),
           request(wininet.InternetCloseHandle) {}
 
+    // Request first: it holds the connection, which holds the session.
+    void Close() {
+        request.Reset(nullptr);
+        connection.Reset(nullptr);
+        session.Reset(nullptr);
+    }
+
     InternetHandle session;
     InternetHandle connection;
     InternetHandle request;
@@ -336,9 +343,14 @@ DWORD WINAPI Worker(void* parameter) {
     Transfer& transfer = **owner;
     Handles handles(transfer.wininet);
     transfer.result = Run(transfer, handles);
+    // A whole answer leaves nothing to read, so closing is quick, and it hands the connection
+    // back to WinINet's pool before the caller's next fetch can look for one there.
+    if (transfer.result.outcome == HttpResult::Outcome::Complete) {
+        handles.Close();
+    }
     SetEvent(transfer.finished.get());
-    // Closing the request now may make WinINet read what is left of the body first; the caller
-    // already has its answer and does not wait for that.
+    // Otherwise closing the request may make WinINet read what is left of the body first; the
+    // caller already has its answer and does not wait for that.
     return 0;
 }
 
