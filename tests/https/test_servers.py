@@ -71,12 +71,14 @@ class _Handler(http.server.BaseHTTPRequestHandler):
 
 class CountingServer(http.server.ThreadingHTTPServer):
     """Answers GETs on 127.0.0.1 from `routes` (path: (status, header lines, body)); 404 for the
-    rest. With `tls` it speaks HTTPS; without `keep_alive` it closes after every answer."""
+    rest. With `tls` it speaks HTTPS; without `keep_alive` it closes after every answer. Port 0
+    takes any free port."""
 
     daemon_threads = True
 
-    def __init__(self, tls: Optional[ssl.SSLContext] = None, keep_alive: bool = True):
-        super().__init__(("127.0.0.1", 0), _Handler)
+    def __init__(self, tls: Optional[ssl.SSLContext] = None, keep_alive: bool = True,
+                 port: int = 0):
+        super().__init__(("127.0.0.1", port), _Handler)
         self.tls = tls
         self.keep_alive = keep_alive
         self.routes: dict[str, tuple[int, list[str], bytes]] = {}
