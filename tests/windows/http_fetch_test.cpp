@@ -256,6 +256,31 @@ TEST(HttpFetchBound, SilentServerTimesOutAndIsLeftSoonAfter) {
     EXPECT_LT(*left() - start, limits.bound + 5s);
 }
 
+TEST(HttpFetchBound, RedirectsShareTheOneBound) {
+    HttpTestServer server;
+    // Each hop is quick enough on its own; together they are not.
+    for (const char* hop : {"/1", "/2", "/3", "/4"}) {
+        server.Serve(
+            hop,
+            {.status = 302, .headers = {std::string("Location: ") + hop + "x"}, .delay = 400ms});
+    }
+    server.Serve("/1x", {.status = 302, .headers = {"Location: /2"}});
+    server.Serve("/2x", {.status = 302, .headers = {"Location: /3"}});
+    server.Serve("/3x", {.status = 302, .headers = {"Location: /4"}});
+    const FetchLimits limits{1s, 4096, 10};
+
+    const auto start = Clock::now();
+    const HttpResult result = Get(server, "/1", limits);
+    EXPECT_EQ(result.outcome, Outcome::TimedOut);
+    EXPECT_LT(Since(start), limits.bound + 2s);
+
+    // The transfer left behind starts no request once the bound has passed.
+    Sleep(2000);
+    const auto requests = server.Requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_LT(requests.back().received - start, limits.bound + 150ms);
+}
+
 TEST(HttpFetchBound, SlowButTimelyAnswerIsComplete) {
     HttpTestServer server;
     server.Serve("/drip.txt", {.body = std::string(kDocument), .drip = 20ms});
