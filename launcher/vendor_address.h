@@ -2,6 +2,8 @@
 // build, the launcher and the vendor's own check, so that they agree on what a host is.
 #pragma once
 
+#include <cstddef>
+#include <initializer_list>
 #include <optional>
 #include <string_view>
 
