@@ -89,8 +89,7 @@ class Writer(unittest.TestCase):
             self.assertEqual(names, ["KVAT_Software_Version.txt", "KVAT_USB_Version.txt"])
             software, usb = (pathlib.Path(folder, name).read_bytes() for name in names)
 
-        status, out, _ = check(Answer(software), Answer(usb),
-                                        "--recorded-driver", "2.12.28")
+        status, out, _ = check(Answer(software), Answer(usb), "--recorded-driver", "2.12.28")
         self.assertEqual(status, ACCEPTED, out)
         self.assertIn("You have the latest software.", out)
 
