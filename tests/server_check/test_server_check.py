@@ -1,7 +1,9 @@
 """kvat-server-check against the scripted local web server: what it reports and its exit status
 for a good server, the usual faults, and files it wrote itself.
 
-    test_server_check.py --program PATH [unittest options]
+    test_server_check.py --program [WRAPPER] PATH [unittest options]
+
+WRAPPER is what runs the program, such as wine for the Windows build.
 """
 import argparse
 import os
@@ -16,12 +18,12 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "e2e"))
 import web_server  # noqa: E402 (found through the path above)
 from web_server import Answer, ScriptedServer  # noqa: E402
 
-PROGRAM = ""
+PROGRAM = []
 ACCEPTED, NOT_ACCEPTED, USAGE = 0, 1, 2
 
 
 def run(*arguments):
-    result = subprocess.run([PROGRAM, *arguments], capture_output=True, text=True, timeout=90)
+    result = subprocess.run([*PROGRAM, *arguments], capture_output=True, text=True, timeout=90)
     return result.returncode, result.stdout, result.stderr
 
 
@@ -96,7 +98,7 @@ class Writer(unittest.TestCase):
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
-    parser.add_argument("--program", required=True)
+    parser.add_argument("--program", nargs="+", required=True)
     options, rest = parser.parse_known_args()
     PROGRAM = options.program
     unittest.main(argv=[sys.argv[0], *rest])

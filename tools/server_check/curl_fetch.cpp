@@ -73,16 +73,25 @@ std::string Failure(CURLcode code, const Body& body, long os_error, const char* 
     return *detail != '\0' ? std::string(detail) : std::string(curl_easy_strerror(code));
 }
 
+// Sets libcurl up for the process and tears it down again.
+class CurlSession {
+  public:
+    CurlSession() {
+        if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+            throw std::runtime_error("libcurl could not be set up");
+        }
+    }
+    CurlSession(const CurlSession&) = delete;
+    CurlSession& operator=(const CurlSession&) = delete;
+    ~CurlSession() { curl_global_cleanup(); }
+};
+
 }  // namespace
 
-CurlSession::CurlSession() {
-    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-        throw std::runtime_error("libcurl could not be set up");
-    }
-}
-
-CurlSession::~CurlSession() {
-    curl_global_cleanup();
+Fetcher MakeLauncherFetcher() {
+    return [session = std::make_shared<CurlSession>()](std::string_view address) {
+        return CurlFetch(address);
+    };
 }
 
 FetchRecord CurlFetch(std::string_view address) {

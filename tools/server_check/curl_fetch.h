@@ -8,15 +8,7 @@
 
 namespace kvat::server_check {
 
-// Sets libcurl up for the process and tears it down again; one lives in main.
-class CurlSession {
-  public:
-    CurlSession();
-    CurlSession(const CurlSession&) = delete;
-    CurlSession& operator=(const CurlSession&) = delete;
-    ~CurlSession();
-};
-
+// Needs libcurl set up for the process (MakeLauncherFetcher does that).
 FetchRecord CurlFetch(std::string_view address);
 
 }  // namespace kvat::server_check

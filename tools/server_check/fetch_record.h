@@ -19,4 +19,8 @@ struct FetchRecord {
 // Fetches one address the way the launcher does.
 using Fetcher = std::function<FetchRecord(std::string_view address)>;
 
+// The launcher's fetch on this system: libcurl on Linux, the launcher's own WinINet fetch on
+// Windows. Whatever it needs set up lives as long as the fetcher.
+Fetcher MakeLauncherFetcher();
+
 }  // namespace kvat::server_check

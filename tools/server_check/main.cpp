@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tools/server_check/arguments.h"
-#include "tools/server_check/curl_fetch.h"
+#include "tools/server_check/fetch_record.h"
 #include "tools/server_check/server_check.h"
 #include "tools/server_check/version_file_writer.h"
 
@@ -30,12 +30,11 @@ int Run(const Request& request) {
         return kExitAccepted;
     }
     const auto& check = std::get<CheckRequest>(request);
-    const CurlSession curl;
     const std::optional<std::string_view> recorded =
         check.recorded_driver ? std::optional<std::string_view>(*check.recorded_driver)
                               : std::nullopt;
-    return CheckServer(check.host, recorded, CurlFetch, std::cout) ? kExitAccepted
-                                                                   : kExitNotAccepted;
+    return CheckServer(check.host, recorded, MakeLauncherFetcher(), std::cout) ? kExitAccepted
+                                                                               : kExitNotAccepted;
 }
 
 }  // namespace

@@ -39,17 +39,20 @@ std::string Visible(std::string_view text) {
 
 std::string Quoted(std::string_view text) {
     const std::string shown = Visible(text);
-    if (CharacterCount(shown) <= kContentShown) {
-        return "\"" + shown + "\"";
-    }
-    // Cut at a character boundary.
+    // Cut after kContentShown characters, at a character boundary.
     std::size_t end = 0;
-    for (std::size_t characters = 0; characters < kContentShown; ++characters) {
+    for (std::size_t characters = 0; characters < kContentShown && end < shown.size();
+         ++characters) {
         do {
             ++end;
         } while (end < shown.size() && (static_cast<unsigned char>(shown[end]) & 0xC0) == 0x80);
     }
-    return "\"" + shown.substr(0, end) + "\"...";
+    std::string quoted(1, '"');
+    quoted.append(shown, 0, end).append(1, '"');
+    if (end < shown.size()) {
+        quoted.append("...");
+    }
+    return quoted;
 }
 
 bool Is2xx(long status) {
@@ -92,10 +95,12 @@ void ReportFile(std::ostream& out, std::string_view host, const VersionFile& fil
             out << ", " << CharacterCount(record->text) << " characters (" << file.length
                 << " expected)";
             why = WhyNotAccepted(record->text, file.length);
+            // The text the launcher counted; an error page would say nothing about the file.
+            out << "\n  content     " << Quoted(record->text);
         } else {
             why = "HTTP " + std::to_string(record->status);
         }
-        out << "\n  content     " << Quoted(record->bytes) << "\n";
+        out << "\n";
     }
     if (!file.version->empty()) {
         out << "  accepted    yes: version " << Quoted(*file.version) << "\n";

@@ -81,8 +81,10 @@ void WriteNewFile(const std::filesystem::path& path, std::string_view content) {
 
 void WriteAtomically(const std::filesystem::path& path, std::string_view content) {
     std::random_device random;
-    const std::filesystem::path temporary =
-        path.parent_path() / ("." + path.filename().string() + ".tmp-" + std::to_string(random()));
+    // A hidden name beside the file, so that the rename stays within one folder.
+    std::filesystem::path temporary = path.parent_path() / ".";
+    temporary += path.filename();
+    temporary += ".tmp-" + std::to_string(random());
     try {
         WriteNewFile(temporary, content);
         std::filesystem::rename(temporary, path);
