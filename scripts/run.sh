@@ -19,7 +19,7 @@ jobs=$(nproc)
 
 # The demo server's files, written by the vendor's own writer.
 cmake --preset native >/dev/null
-cmake --build --preset native -j "$jobs" --target kvat-server-check >/dev/null
+cmake --build --preset native -j "$jobs" --target kvat-server-check
 demo=$(mktemp -d)
 server=
 stop_server() {
