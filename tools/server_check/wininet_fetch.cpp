@@ -1,9 +1,11 @@
 // The launcher's fetch on Windows is the launcher's own: HttpGet and AnswerText.
+#include <memory>
 #include <string>
 
 #include "launcher/constants.h"
 #include "platform/win32/http_fetch.h"
 #include "platform/win32/text_conversion.h"
+#include "platform/win32/wininet_library.h"
 #include "tools/server_check/fetch_record.h"
 
 #include <windows.h>
@@ -43,10 +45,10 @@ std::string Failure(const win32::HttpResult& result) {
 }  // namespace
 
 Fetcher MakeLauncherFetcher() {
-    return [](std::string_view address) {
+    return [wininet = std::make_shared<win32::WinInetLibrary>()](std::string_view address) {
         const win32::FetchLimits limits{std::chrono::seconds(kFetchTimeLimitSeconds),
                                         kFetchMaxBytes};
-        const win32::HttpResult result = win32::HttpGet(win32::Widen(address), limits);
+        const win32::HttpResult result = win32::HttpGet(*wininet, win32::Widen(address), limits);
         FetchRecord record;
         record.address = address;
         record.failure = Failure(result);
