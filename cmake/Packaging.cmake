@@ -13,8 +13,15 @@ else()
     message(STATUS "KVAT_VENDOR_HOST: ${KVAT_VENDOR_HOST} (the vendor host this build asks)")
 endif()
 
-# The note for the vendor names the host this build asks, and has Windows line ends whatever
+# The note for the vendor names the host this build asks and the driver version the launcher
+# records (read from launcher/constants.h, where it is kept), and has Windows line ends whatever
 # the checkout has.
+file(STRINGS ${PROJECT_SOURCE_DIR}/launcher/constants.h KVAT_DRIVER_VERSION_LINE
+     REGEX "kDriverVersion = \"[^\"]+\"")
+string(REGEX REPLACE ".*\"([^\"]+)\".*" "\\1" KVAT_DRIVER_VERSION "${KVAT_DRIVER_VERSION_LINE}")
+if(NOT KVAT_DRIVER_VERSION MATCHES "^[0-9.]+$")
+    message(FATAL_ERROR "kDriverVersion not found in launcher/constants.h")
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/packaging/README.txt
                ${PROJECT_BINARY_DIR}/packaging/README.txt @ONLY NEWLINE_STYLE CRLF)
 

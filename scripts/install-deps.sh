@@ -7,6 +7,7 @@ packages=(
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 fonts-wine fonts-liberation xvfb xauth x11-utils
     icoutils python3-pefile imagemagick
+    osslsigncode openssl faketime git
 )
 
 missing=()
