@@ -56,7 +56,8 @@ def run(command, **kwargs):
     done = subprocess.run([str(part) for part in command], capture_output=True, text=True,
                           **kwargs)
     if done.returncode != 0:
-        raise RuntimeError(f"{command[0]} failed ({done.returncode}):\n{done.stdout}\n{done.stderr}")
+        raise RuntimeError(
+            f"{command[0]} failed ({done.returncode}):\n{done.stdout}\n{done.stderr}")
     return done.stdout
 
 
@@ -68,17 +69,19 @@ def make_throwaway_signer(folder):
     """
     yesterday = ["faketime", "-f", "-1d"]
     run(yesterday + ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-         "-subj", "/CN=KVAT throwaway test root", "-keyout", folder / "ca.key",
-         "-out", folder / "ca.pem", "-addext", "basicConstraints=critical,CA:TRUE",
-         "-addext", "keyUsage=critical,keyCertSign,cRLSign"])
-    run(yesterday + ["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=KVAT test signer",
-         "-keyout", folder / "signer.key", "-out", folder / "signer.csr"])
+                     "-subj", "/CN=KVAT throwaway test root", "-keyout", folder / "ca.key",
+                     "-out", folder / "ca.pem", "-addext", "basicConstraints=critical,CA:TRUE",
+                     "-addext", "keyUsage=critical,keyCertSign,cRLSign"])
+    run(yesterday + ["openssl", "req", "-newkey", "rsa:2048", "-nodes",
+                     "-subj", "/CN=KVAT test signer",
+                     "-keyout", folder / "signer.key", "-out", folder / "signer.csr"])
     (folder / "signer.ext").write_text(
         "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n"
         "extendedKeyUsage=codeSigning\n")
-    run(yesterday + ["openssl", "x509", "-req", "-in", folder / "signer.csr", "-CA", folder / "ca.pem",
-         "-CAkey", folder / "ca.key", "-CAcreateserial", "-days", "2",
-         "-extfile", folder / "signer.ext", "-out", folder / "signer.pem"])
+    run(yesterday + ["openssl", "x509", "-req", "-in", folder / "signer.csr",
+                     "-CA", folder / "ca.pem", "-CAkey", folder / "ca.key", "-CAcreateserial",
+                     "-days", "2", "-extfile", folder / "signer.ext",
+                     "-out", folder / "signer.pem"])
     run(["openssl", "pkcs12", "-export", "-inkey", folder / "signer.key",
          "-in", folder / "signer.pem", "-certfile", folder / "ca.pem",
          "-passout", f"pass:{SIGNING_PASSWORD}", "-out", folder / "signer.p12"])
@@ -252,7 +255,8 @@ class SignatureTest(unittest.TestCase):
         changed.parent.mkdir()
         data = bytearray(PACKAGE.launcher)
         # One byte of the code: signed content, well away from the headers and the signature.
-        code = next(section for section in PACKAGE.exe.sections if section.Name.startswith(b".text"))
+        code = next(section for section in PACKAGE.exe.sections
+                    if section.Name.startswith(b".text"))
         data[code.PointerToRawData + code.SizeOfRawData // 2] ^= 0x01
         changed.write_bytes(data)
         self.assertEqual(self.win_verify_trust(changed)["trust"], TRUST_E_BAD_DIGEST)
