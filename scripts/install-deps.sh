@@ -8,6 +8,7 @@ packages=(
     wine wine64 fonts-wine fonts-liberation xvfb xauth x11-utils
     icoutils python3-pefile imagemagick
     libcurl4-openssl-dev
+    osslsigncode openssl faketime git
 )
 
 missing=()
