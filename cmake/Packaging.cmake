@@ -1,18 +1,48 @@
 # The release package: a ZIP the vendor unpacks into the folder of the suite's programs.
-#   cmake --build --preset windows --target package
+#   cmake --preset release && cmake --build --preset release --target package
+# It needs only the launcher. packaging/make_package.py signs the executable when the vendor
+# gives a certificate (see there), then zips it with the note and SHA256SUMS, the same bit for
+# bit for the same commit.
 
-# The note for the vendor names the host this build asks, and has Windows line ends whatever
+# The host is compiled in and stays in the cache from one configure to the next, so every
+# configure says which one this build asks: a test host must not slip into a release unseen.
+if(KVAT_VENDOR_HOST STREQUAL "www.korvane.example")
+    message(STATUS "KVAT_VENDOR_HOST: ${KVAT_VENDOR_HOST} (the default, which never resolves; "
+                   "set -DKVAT_VENDOR_HOST=<host> for a release)")
+else()
+    message(STATUS "KVAT_VENDOR_HOST: ${KVAT_VENDOR_HOST} (the vendor host this build asks)")
+endif()
+
+# The note for the vendor names the host this build asks and the driver version the launcher
+# records (read from launcher/constants.h, where it is kept), and has Windows line ends whatever
 # the checkout has.
+file(STRINGS ${PROJECT_SOURCE_DIR}/launcher/constants.h KVAT_DRIVER_VERSION_LINE
+     REGEX "kDriverVersion = \"[^\"]+\"")
+string(REGEX REPLACE ".*\"([^\"]+)\".*" "\\1" KVAT_DRIVER_VERSION "${KVAT_DRIVER_VERSION_LINE}")
+if(NOT KVAT_DRIVER_VERSION MATCHES "^[0-9.]+$")
+    message(FATAL_ERROR "kDriverVersion not found in launcher/constants.h")
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/packaging/README.txt
                ${PROJECT_BINARY_DIR}/packaging/README.txt @ONLY NEWLINE_STYLE CRLF)
-install(FILES ${PROJECT_BINARY_DIR}/packaging/README.txt DESTINATION .)
 
-set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME KVAT_Launcher)
-set(CPACK_PACKAGE_VENDOR Korvane)
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "KVAT Software Selection launcher")
-set(CPACK_SYSTEM_NAME win64)
-# The files sit at the top of the ZIP, ready to drop beside the other programs.
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
-include(CPack)
+find_package(Python3 3.8 COMPONENTS Interpreter)
+if(NOT Python3_Interpreter_FOUND)
+    message(STATUS "No Python 3: the target package is not available")
+    return()
+endif()
+
+set(KVAT_PACKAGE_FILE ${PROJECT_BINARY_DIR}/package/KVAT_Launcher-${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}-win64.zip)
+set(KVAT_PACKAGE_COMMAND
+    ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/packaging/make_package.py
+    --launcher $<TARGET_FILE:KVAT_Launcher>
+    --note ${PROJECT_BINARY_DIR}/packaging/README.txt
+    "--host=${KVAT_VENDOR_HOST}"
+    --source ${PROJECT_SOURCE_DIR})
+# CMake reserves the name "package" while a CPack configuration lies in the build folder; an
+# older build of this project left one there.
+file(REMOVE ${PROJECT_BINARY_DIR}/CPackConfig.cmake ${PROJECT_BINARY_DIR}/CPackSourceConfig.cmake)
+add_custom_target(package
+    COMMAND ${KVAT_PACKAGE_COMMAND} --output ${KVAT_PACKAGE_FILE}
+    COMMENT "Packaging KVAT_Launcher.exe for the vendor host ${KVAT_VENDOR_HOST}"
+    VERBATIM USES_TERMINAL)
+add_dependencies(package KVAT_Launcher)

@@ -11,6 +11,32 @@ char FoldAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// "28 characters, 2 too many"
+std::string CountAgainst(std::size_t count, std::size_t expected) {
+    const std::size_t off = count > expected ? count - expected : expected - count;
+    return std::to_string(count) + (count == 1 ? " character, " : " characters, ") +
+           std::to_string(off) + (count > expected ? " too many" : " too few");
+}
+
+// A byte order mark as the launcher reads it: three characters from a Western code page, or
+// one when the bytes were read as UTF-8.
+bool StartsWithByteOrderMark(std::string_view text) {
+    return text.starts_with("\xC3\xAF\xC2\xBB\xC2\xBF") || text.starts_with("\xEF\xBB\xBF");
+}
+
+std::string_view TrailingLineBreak(std::string_view text) {
+    if (text.ends_with("\r\n")) {
+        return "a line break (CR LF)";
+    }
+    if (text.ends_with('\n')) {
+        return "a line break (LF)";
+    }
+    if (text.ends_with('\r')) {
+        return "a line break (CR)";
+    }
+    return {};
+}
+
 }  // namespace
 
 std::size_t CharacterCount(std::string_view text) {
@@ -36,6 +62,50 @@ std::string VersionFromAnswer(std::string_view answer, std::size_t length, std::
         }
     }
     return std::string(answer.substr(start));
+}
+
+std::string WhyNotAccepted(std::string_view answer, std::size_t length) {
+    const std::size_t count = CharacterCount(answer);
+    if (count == length) {
+        return {};
+    }
+    std::string why = CountAgainst(count, length);
+    if (answer.empty()) {
+        return why + ": the file is empty";
+    }
+    const bool mark = StartsWithByteOrderMark(answer);
+    const std::string_view line_break = TrailingLineBreak(answer);
+    if (mark || !line_break.empty()) {
+        why += ": the file";
+        if (mark) {
+            why += " starts with a byte order mark";
+        }
+        if (mark && !line_break.empty()) {
+            why += " and";
+        }
+        if (!line_break.empty()) {
+            why.append(" ends with ").append(line_break);
+        }
+    }
+    return why;
+}
+
+std::string WhyNotAVersion(std::string_view version, std::size_t width) {
+    for (char c : version) {
+        if (c <= ' ' || c > '~') {
+            return "only letters, digits and punctuation may be used, no blanks";
+        }
+    }
+    return version.size() == width ? std::string() : CountAgainst(version.size(), width);
+}
+
+std::string VersionFileText(std::string_view label, std::string_view version, std::size_t length,
+                            std::size_t width) {
+    // The labels are ASCII, so bytes are characters here.
+    std::string text(label.substr(0, length - width));
+    text.resize(length - width, ' ');
+    text.append(version);
+    return text;
 }
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {

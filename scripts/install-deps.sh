@@ -6,7 +6,9 @@ packages=(
     cmake ninja-build g++ googletest libgtest-dev python3
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 fonts-wine fonts-liberation xvfb xauth x11-utils
-    icoutils python3-pefile imagemagick openssl
+    icoutils python3-pefile imagemagick
+    libcurl4-openssl-dev
+    osslsigncode openssl faketime git
 )
 
 missing=()

@@ -102,8 +102,22 @@ MainWindow::MainWindow(HINSTANCE instance, const Platform& platform)
     if (!hwnd_) {
         ThrowLastError("Creating the window");
     }
-    SetIcons();
-    CreateControls();
+    try {
+        SetIcons();
+        CreateControls();
+    } catch (...) {
+        // No destructor runs for a window that was never whole; it must not outlive this.
+        DestroyOwnWindow();
+        throw;
+    }
+}
+
+void MainWindow::DestroyOwnWindow() {
+    if (hwnd_) {
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);
+        hwnd_ = nullptr;
+    }
 }
 
 void MainWindow::SetIcons() {
@@ -118,10 +132,7 @@ void MainWindow::SetIcons() {
 }
 
 MainWindow::~MainWindow() {
-    if (hwnd_) {
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        DestroyWindow(hwnd_);
-    }
+    DestroyOwnWindow();
 }
 
 HFONT MainWindow::FontFor(int centipoints, bool bold) {

@@ -62,6 +62,7 @@ class MainWindow final : public Window {
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     void CreateControls();
     void SetIcons();
+    void DestroyOwnWindow();
     HFONT FontFor(int centipoints, bool bold);
     void ClickFocusedButton();
     void Invoke(const std::function<void()>& handler);

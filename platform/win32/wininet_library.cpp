@@ -8,6 +8,11 @@ const WinInetFunctions* WinInetLibrary::Functions() {
     if (functions_) {
         return &*functions_;
     }
+    // WinINet loads COM by its bare name once it runs, through loaders that do not all keep to
+    // the narrowed search (Wine's delay loads, or Windows without SetDefaultDllDirectories,
+    // look in the launcher's folder first). Taken from the system folder beforehand, COM is
+    // found already loaded. It is loaded at this point in any case, so this costs no time.
+    LoadSystemLibrary(L"ole32.dll");
     const HMODULE module = LoadSystemLibrary(L"wininet.dll");
     if (!module) {
         return nullptr;

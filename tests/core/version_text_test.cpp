@@ -25,6 +25,33 @@ TEST(VersionFromAnswer, AnyOtherLengthIsNoAnswer) {
     EXPECT_EQ(VersionFromAnswer(std::string(24, 'x') + "\r\n", 24, 7), "");
 }
 
+TEST(WhyNotAccepted, NamesTheCountAndTheUsualCause) {
+    const std::string good = std::string(22, 'x') + "19.5";
+    EXPECT_EQ(WhyNotAccepted(good, 26), "");
+    EXPECT_EQ(WhyNotAccepted(good + "\r\n", 26),
+              "28 characters, 2 too many: the file ends with a line break (CR LF)");
+    EXPECT_EQ(WhyNotAccepted(good + "\n", 26),
+              "27 characters, 1 too many: the file ends with a line break (LF)");
+    EXPECT_EQ(WhyNotAccepted("", 24), "0 characters, 24 too few: the file is empty");
+    EXPECT_EQ(WhyNotAccepted("x", 24), "1 character, 23 too few");
+    // A byte order mark read through a Western code page, and a final CR LF.
+    EXPECT_EQ(WhyNotAccepted("\xC3\xAF\xC2\xBB\xC2\xBF" + good + "\r\n", 26),
+              "31 characters, 5 too many: the file starts with a byte order mark and ends with a "
+              "line break (CR LF)");
+}
+
+TEST(VersionFileText, WritesWhatTheLauncherAccepts) {
+    const std::string text = VersionFileText("KVAT Software Version", "19.6", 26, 4);
+    EXPECT_EQ(text, "KVAT Software Version 19.6");
+    EXPECT_EQ(WhyNotAccepted(text, 26), "");
+    EXPECT_EQ(VersionFromAnswer(VersionFileText(std::string(30, 'L'), "2.12.30", 24, 7), 24, 7),
+              "2.12.30");
+    EXPECT_EQ(WhyNotAVersion("2.12.30", 7), "");
+    EXPECT_EQ(WhyNotAVersion("19.55", 4), "5 characters, 1 too many");
+    EXPECT_NE(WhyNotAVersion("19 5", 4), "");
+    EXPECT_NE(WhyNotAVersion("1\xC3\xA9.5", 4), "");  // "1é.5": bytes and characters differ
+}
+
 TEST(EqualIgnoringCase, FoldsLettersOnly) {
     EXPECT_TRUE(EqualIgnoringCase("2.12.2A", "2.12.2a"));
     EXPECT_TRUE(EqualIgnoringCase("", ""));

@@ -44,6 +44,8 @@ class Config:
     launcher: Path
     standin: Path
     inspector: Path
+    planted_dll: Path
+    plain_loader: Path
     port: int
 
 

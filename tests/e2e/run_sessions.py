@@ -26,6 +26,10 @@ def main() -> int:
     parser.add_argument("--launcher", type=Path, required=True, help="KVAT_Launcher.exe to test")
     parser.add_argument("--standin", type=Path, required=True, help="the stand-in program")
     parser.add_argument("--inspector", type=Path, required=True, help="the inspector program")
+    parser.add_argument("--planted-dll", type=Path, required=True,
+                        help="a DLL that marks its own loading")
+    parser.add_argument("--plain-loader", type=Path, required=True,
+                        help="a program that loads a DLL by its bare name")
     parser.add_argument("--port", type=int, required=True,
                         help="loopback port the launcher was built to ask")
     options, unittest_args = parser.parse_known_args()
@@ -36,7 +40,8 @@ def main() -> int:
               file=sys.stderr)
         return 2
     harness.CONFIG = harness.Config(options.launcher.resolve(), options.standin.resolve(),
-                                    options.inspector.resolve(), options.port)
+                                    options.inspector.resolve(), options.planted_dll.resolve(),
+                                    options.plain_loader.resolve(), options.port)
     program = unittest.main(module="test_sessions", argv=[sys.argv[0], *unittest_args],
                             verbosity=2, exit=False)
     return 0 if program.result.wasSuccessful() else 1

@@ -359,6 +359,49 @@ class LaunchTest(Session):
         self.assert_exits(launcher)
 
 
+class PlantedDllTest(Session):
+    """Windows looks for a DLL that is not one of its known DLLs in the program's own folder
+    first. Wine does the same for the DLLs named in a program's DllOverrides as "native,builtin",
+    which stands in for that search order here."""
+
+    PLANTED = ("wininet", "shell32", "ole32")
+
+    def plant(self, folder: Path, program: str) -> None:
+        key = rf"{harness.WINE_KEY}\AppDefaults\{program}"
+        self.addCleanup(reg_delete_key, key)
+        for name in self.PLANTED:
+            shutil.copy2(harness.config().planted_dll, folder / f"{name}.dll")
+            reg_set(key + r"\DllOverrides", name, "native,builtin")
+
+    def test_dlls_beside_the_launcher_are_never_loaded(self):
+        folder = self.folder()
+        self.plant(folder.path, LAUNCHER_EXE)
+
+        # The planting works: a program beside the DLLs that loads WinINet by its bare name
+        # gets the planted one.
+        loader = folder.path / "plain_loader.exe"
+        shutil.copy2(harness.config().plain_loader, loader)
+        self.plant(folder.path, loader.name)
+        loaded = harness.run_wine(str(loader), "wininet.dll")
+        self.assertEqual(loaded.stdout.decode().strip(), windows_path(folder.path / "wininet.dll"))
+        (folder.path / "wininet.dll.loaded").unlink()
+
+        # The launcher: both fetches, a program start (the shell and COM), and the web page.
+        reg_set(PROPERTIES_KEY, "USB Version", "2.12.28")
+        self.serve(Answer(software_file("19.6")), Answer(usb_file("2.12.28")))
+        launcher = self.start(folder)
+        self.assert_status(launcher.view(), server_other("19.6"), found("2.12.28"),
+                           LATEST + "2.12.28", download=True, update=False)
+        launcher.click("cmdLOG")
+        wait_records(folder.path / "KVAT_Log.exe", 1)
+        launcher.click("cmdWEBSITE")
+        wait_records(BROWSER, 1)
+        launcher.click("cmdEXIT")
+        self.assert_exits(launcher)
+        self.assertEqual({p.name: p.read_text("utf-16-le") for p in folder.path.glob("*.loaded")},
+                         {})
+
+
 class HandlerOrderTest(Session):
     # The launch timer falls due while the driver handler's message box is open: it must wait
     # for the handler to finish, not run inside the box's own message loop.

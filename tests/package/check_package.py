@@ -1,11 +1,16 @@
 #!/usr/bin/python3
 """Reads the release package back the way a vendor receives it.
 
-Makes the ZIP with CPack into a temporary folder (or takes the one given with --zip), unpacks it
-and checks the note for the vendor and the packaged KVAT_Launcher.exe: version block, icon,
-manifest, imported DLLs and symbols. Needs Debian's python3-pefile.
+Makes the ZIP with packaging/make_package.py into a temporary folder (or takes the one given
+with --zip), unpacks it and checks the note for the vendor, SHA256SUMS and the packaged
+KVAT_Launcher.exe: version block, icon, manifest, imported DLLs, symbols, no build folder.
+With --sign the package is signed with a throwaway certificate authority made here, and the
+signature is checked with osslsigncode and, under Wine, with WinVerifyTrust.
+Needs Debian's python3-pefile.
 """
 import argparse
+import hashlib
+import os
 import pathlib
 import struct
 import subprocess
@@ -21,6 +26,7 @@ PACKAGE = None
 
 LAUNCHER = "KVAT_Launcher.exe"
 NOTE = "README.txt"
+SUMS = "SHA256SUMS"
 
 # DLLs that come with every Windows; anything else would have to be shipped beside the launcher.
 SYSTEM_DLLS = {
@@ -34,10 +40,51 @@ RUNTIME_DLL_PREFIXES = ("libstdc++", "libgcc", "libwinpthread")
 RT_ICON = pefile.RESOURCE_TYPE["RT_ICON"]
 RT_GROUP_ICON = pefile.RESOURCE_TYPE["RT_GROUP_ICON"]
 RT_MANIFEST = pefile.RESOURCE_TYPE["RT_MANIFEST"]
+SECURITY_DIRECTORY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]
 
 ICON_SIZE = 128
 ICON_BITS = 24
 BITMAPINFOHEADER_SIZE = 40
+
+# WinVerifyTrust's answer for a file whose contents no longer match its signature.
+TRUST_E_BAD_DIGEST = "0x80096010"
+CERT_TRUST_IS_UNTRUSTED_ROOT = 0x20
+SIGNING_PASSWORD = "throwaway pass"
+
+
+def run(command, **kwargs):
+    done = subprocess.run([str(part) for part in command], capture_output=True, text=True,
+                          **kwargs)
+    if done.returncode != 0:
+        raise RuntimeError(
+            f"{command[0]} failed ({done.returncode}):\n{done.stdout}\n{done.stderr}")
+    return done.stdout
+
+
+def make_throwaway_signer(folder):
+    """A root authority and a code-signing certificate it issued, as ca.pem and signer.p12.
+
+    Both are made as of yesterday (faketime), as a real certificate is issued well before it
+    signs: Wine finds a certificate not valid at a signing time a few seconds after its start.
+    """
+    yesterday = ["faketime", "-f", "-1d"]
+    run(yesterday + ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                     "-subj", "/CN=KVAT throwaway test root", "-keyout", folder / "ca.key",
+                     "-out", folder / "ca.pem", "-addext", "basicConstraints=critical,CA:TRUE",
+                     "-addext", "keyUsage=critical,keyCertSign,cRLSign"])
+    run(yesterday + ["openssl", "req", "-newkey", "rsa:2048", "-nodes",
+                     "-subj", "/CN=KVAT test signer",
+                     "-keyout", folder / "signer.key", "-out", folder / "signer.csr"])
+    (folder / "signer.ext").write_text(
+        "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n"
+        "extendedKeyUsage=codeSigning\n")
+    run(yesterday + ["openssl", "x509", "-req", "-in", folder / "signer.csr",
+                     "-CA", folder / "ca.pem", "-CAkey", folder / "ca.key", "-CAcreateserial",
+                     "-days", "2", "-extfile", folder / "signer.ext",
+                     "-out", folder / "signer.pem"])
+    run(["openssl", "pkcs12", "-export", "-inkey", folder / "signer.key",
+         "-in", folder / "signer.pem", "-certfile", folder / "ca.pem",
+         "-passout", f"pass:{SIGNING_PASSWORD}", "-out", folder / "signer.p12"])
 
 
 class Package:
@@ -45,26 +92,40 @@ class Package:
 
     def __init__(self, options):
         self._folder = tempfile.TemporaryDirectory(prefix="kvat-package-")
-        work = pathlib.Path(self._folder.name)
-        self.zip_path = pathlib.Path(options.zip) if options.zip else self._make(options, work)
+        self.work = pathlib.Path(self._folder.name)
+        self.packer_output = ""
+        if options.zip:
+            self.zip_path = pathlib.Path(options.zip)
+        else:
+            self.zip_path = self.work / "out" / "KVAT_Launcher.zip"
+            self.environment = self.signing_environment(options)
+            self.packer_output = self.make(self.zip_path, self.environment)
         with zipfile.ZipFile(self.zip_path) as archive:
-            self.names = sorted(archive.namelist())
-            archive.extractall(work / "unpacked")
-        self.unpacked = work / "unpacked"
+            self.names = [entry.filename for entry in archive.infolist()]
+            archive.extractall(self.work / "unpacked")
+        self.unpacked = self.work / "unpacked"
         self.note = (self.unpacked / NOTE).read_bytes() if NOTE in self.names else b""
-        self.exe = pefile.PE(str(self.unpacked / LAUNCHER)) if LAUNCHER in self.names else None
+        self.sums = (self.unpacked / SUMS).read_bytes() if SUMS in self.names else b""
+        self.launcher_path = self.unpacked / LAUNCHER
+        self.launcher = self.launcher_path.read_bytes() if LAUNCHER in self.names else b""
+        self.exe = pefile.PE(data=self.launcher) if self.launcher else None
+
+    def signing_environment(self, options):
+        environment = {key: value for key, value in os.environ.items()
+                       if not key.startswith("KVAT_SIGN_")}
+        if options.sign:
+            make_throwaway_signer(self.work)
+            environment.update(KVAT_SIGN_PKCS12=str(self.work / "signer.p12"),
+                               KVAT_SIGN_PASSWORD=SIGNING_PASSWORD,
+                               KVAT_OSSLSIGNCODE=options.osslsigncode)
+        return environment
 
     @staticmethod
-    def _make(options, work):
-        out = work / "out"
-        run = subprocess.run([options.cpack, "-G", "ZIP", "--config", options.config, "-B", str(out)],
-                             capture_output=True, text=True)
-        if run.returncode != 0:
-            raise RuntimeError(f"cpack failed:\n{run.stdout}\n{run.stderr}")
-        zips = list(out.glob("*.zip"))
-        if len(zips) != 1:
-            raise RuntimeError(f"cpack made {len(zips)} ZIP files, not one:\n{run.stdout}")
-        return zips[0]
+    def make(zip_path, environment):
+        """Runs the packer; returns what it printed."""
+        return run([sys.executable, OPTIONS.packer, "--launcher", OPTIONS.launcher,
+                    "--note", OPTIONS.note, f"--host={OPTIONS.host}", "--source", OPTIONS.source,
+                    "--output", zip_path], env=environment)
 
     def close(self):
         if self.exe:
@@ -96,8 +157,13 @@ def tearDownModule():
 
 
 class PackageContentsTest(unittest.TestCase):
-    def test_holds_the_launcher_and_the_note_at_its_top(self):
-        self.assertEqual(PACKAGE.names, sorted([LAUNCHER, NOTE]))
+    def test_holds_the_launcher_the_note_and_their_sums_at_its_top(self):
+        self.assertEqual(PACKAGE.names, [LAUNCHER, NOTE, SUMS])
+
+    def test_sums_are_those_of_the_packaged_files(self):
+        expected = "".join(f"{hashlib.sha256(data).hexdigest()}  {name}\n"
+                           for name, data in [(LAUNCHER, PACKAGE.launcher), (NOTE, PACKAGE.note)])
+        self.assertEqual(PACKAGE.sums.decode("ascii"), expected)
 
     def test_note_is_plain_text_with_windows_line_ends(self):
         note = PACKAGE.note
@@ -145,6 +211,72 @@ class ExecutableTest(unittest.TestCase):
         sections = [s.Name.rstrip(b"\0").decode("ascii", "replace") for s in PACKAGE.exe.sections]
         self.assertEqual([name for name in sections if name.startswith((".debug", "/"))], [])
         self.assertEqual(PACKAGE.exe.FILE_HEADER.NumberOfSymbols, 0)
+
+
+    def test_carries_no_build_folder_and_no_build_time(self):
+        for folder in OPTIONS.build_folders:
+            for encoding in ("utf-8", "utf-16-le"):
+                self.assertNotIn(str(folder).encode(encoding), PACKAGE.launcher, encoding)
+        self.assertEqual(PACKAGE.exe.FILE_HEADER.TimeDateStamp, 0)
+
+
+class SignatureTest(unittest.TestCase):
+    """Without --sign: the package says it is unsigned. With it: the signature holds."""
+
+    def setUp(self):
+        if OPTIONS.zip:
+            self.skipTest("only for a package made here")
+
+    def test_unsigned_package_says_so_in_one_line(self):
+        if OPTIONS.sign:
+            self.skipTest("signed")
+        said = [line for line in PACKAGE.packer_output.splitlines() if "NOT signed" in line]
+        self.assertEqual(len(said), 1, PACKAGE.packer_output)
+        self.assertEqual(PACKAGE.exe.OPTIONAL_HEADER.DATA_DIRECTORY[SECURITY_DIRECTORY].Size, 0)
+
+    def test_osslsigncode_verifies_the_signature_against_the_authority(self):
+        if not OPTIONS.sign:
+            self.skipTest("unsigned")
+        self.assertGreater(PACKAGE.exe.OPTIONAL_HEADER.DATA_DIRECTORY[SECURITY_DIRECTORY].Size, 0)
+        said = run([OPTIONS.osslsigncode, "verify", "-CAfile", PACKAGE.work / "ca.pem",
+                    "-in", PACKAGE.launcher_path])
+        self.assertIn("Signature verification: ok", said)
+
+    def test_windows_trusts_the_signature_until_one_byte_changes(self):
+        if not OPTIONS.sign:
+            self.skipTest("unsigned")
+        untrusted = self.win_verify_trust(PACKAGE.launcher_path)
+        self.assertTrue(int(untrusted["chain"], 16) & CERT_TRUST_IS_UNTRUSTED_ROOT, untrusted)
+        run([OPTIONS.wine, OPTIONS.trust_root, PACKAGE.work / "ca.pem"])
+        self.assertEqual(self.win_verify_trust(PACKAGE.launcher_path),
+                         {"trust": "0x00000000", "chain": "0x00000000"})
+
+        changed = PACKAGE.work / "changed" / LAUNCHER
+        changed.parent.mkdir()
+        data = bytearray(PACKAGE.launcher)
+        # One byte of the code: signed content, well away from the headers and the signature.
+        code = next(section for section in PACKAGE.exe.sections
+                    if section.Name.startswith(b".text"))
+        data[code.PointerToRawData + code.SizeOfRawData // 2] ^= 0x01
+        changed.write_bytes(data)
+        self.assertEqual(self.win_verify_trust(changed)["trust"], TRUST_E_BAD_DIGEST)
+
+    def test_wrong_password_fails_the_package_instead_of_shipping_it_unsigned(self):
+        if not OPTIONS.sign:
+            self.skipTest("unsigned")
+        environment = dict(PACKAGE.environment)
+        environment["KVAT_SIGN_PASSWORD"] = "not the password"
+        output = PACKAGE.work / "wrong" / "KVAT_Launcher.zip"
+        with self.assertRaises(RuntimeError):
+            Package.make(output, environment)
+        self.assertFalse(output.exists())
+
+    @staticmethod
+    def win_verify_trust(path):
+        done = subprocess.run([OPTIONS.wine, OPTIONS.verify_signature, str(path)],
+                              capture_output=True, text=True)
+        # "trust 0x...", "chain 0x..." (see tests/tools/verify_signature.cpp)
+        return dict(line.split() for line in done.stdout.splitlines() if line.strip())
 
 
 class VersionBlockTest(unittest.TestCase):
@@ -209,14 +341,27 @@ class IconTest(unittest.TestCase):
 def main():
     global OPTIONS
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--cpack", default="cpack", help="the cpack program")
-    parser.add_argument("--config", help="CPackConfig.cmake of the build")
     parser.add_argument("--zip", help="check this ZIP instead of making one")
+    parser.add_argument("--packer", help="packaging/make_package.py")
+    parser.add_argument("--launcher", help="the built KVAT_Launcher.exe to package")
+    parser.add_argument("--note", help="the configured README.txt to package")
+    parser.add_argument("--source", help="the checkout (for the date of its last commit)")
     parser.add_argument("--host", required=True, help="the KVAT_VENDOR_HOST of the build")
     parser.add_argument("--build-type", default="", help="CMAKE_BUILD_TYPE of the build")
+    parser.add_argument("--build-folder", dest="build_folders", action="append", default=[],
+                        help="a folder whose path must not appear in the executable")
+    parser.add_argument("--sign", action="store_true",
+                        help="sign with a throwaway authority and check the signature")
+    parser.add_argument("--osslsigncode", default="osslsigncode")
+    parser.add_argument("--wine", default="wine")
+    parser.add_argument("--trust-root", help="kvat_trust_root.exe")
+    parser.add_argument("--verify-signature", help="kvat_verify_signature.exe")
     OPTIONS, rest = parser.parse_known_args()
-    if not OPTIONS.zip and not OPTIONS.config:
-        parser.error("give --config or --zip")
+    if not OPTIONS.zip and not (OPTIONS.packer and OPTIONS.launcher and OPTIONS.note
+                                and OPTIONS.source):
+        parser.error("give --zip, or --packer, --launcher, --note and --source")
+    if OPTIONS.sign and not (OPTIONS.trust_root and OPTIONS.verify_signature):
+        parser.error("--sign needs --trust-root and --verify-signature")
     OPTIONS.stripped = OPTIONS.build_type in ("Release", "MinSizeRel")
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 

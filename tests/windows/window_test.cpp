@@ -297,6 +297,13 @@ TEST_F(LauncherWindow, EnterPressesTheFocusedButtonAndNoneIsTheDefault) {
     }
 }
 
+TEST(LauncherWindowResources, AMissingIconOrPictureIsAnErrorAndLeavesNoWindow) {
+    // A module without the launcher's icon and pictures stands in for a damaged executable.
+    Win32Platform platform;
+    EXPECT_THROW(MainWindow(GetModuleHandleW(L"kernel32.dll"), platform), LauncherError);
+    EXPECT_EQ(FindWindowW(L"KVAT_Launcher.Form1", nullptr), nullptr);
+}
+
 TEST_F(LauncherWindow, RepeatedPassesKeepTheProgramLabels) {
     form_->Form_Load();
     const std::string label3 = TextOf(Control(Label3));

@@ -1,0 +1,190 @@
+#include "tools/server_check/server_check.h"
+
+#include <cstdio>
+#include <string>
+
+#include "launcher/constants.h"
+#include "launcher/form1.h"
+#include "launcher/version_text.h"
+#include "tools/server_check/check_platform.h"
+#include "tools/server_check/text_window.h"
+
+namespace kvat::server_check {
+namespace {
+
+using enum ControlId;
+
+constexpr std::size_t kContentShown = 80;  // characters of an answer quoted in the report
+
+// Line breaks and other control characters spelled out, so that they can be seen.
+std::string Visible(std::string_view text) {
+    std::string shown;
+    for (char c : text) {
+        if (c == '\r') {
+            shown += "<CR>";
+        } else if (c == '\n') {
+            shown += "<LF>";
+        } else if (c == '\t') {
+            shown += "<TAB>";
+        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            char code[8];
+            std::snprintf(code, sizeof code, "<%02X>", static_cast<unsigned char>(c));
+            shown += code;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+std::string Quoted(std::string_view text) {
+    const std::string shown = Visible(text);
+    // Cut after kContentShown characters, at a character boundary.
+    std::size_t end = 0;
+    for (std::size_t characters = 0; characters < kContentShown && end < shown.size();
+         ++characters) {
+        do {
+            ++end;
+        } while (end < shown.size() && (static_cast<unsigned char>(shown[end]) & 0xC0) == 0x80);
+    }
+    std::string quoted(1, '"');
+    quoted.append(shown, 0, end).append(1, '"');
+    if (end < shown.size()) {
+        quoted.append("...");
+    }
+    return quoted;
+}
+
+bool Is2xx(long status) {
+    return status >= 200 && status <= 299;
+}
+
+struct VersionFile {
+    std::string_view title;
+    std::string_view path;
+    std::size_t length;
+    const std::string* version;  // the window member the pass left
+};
+
+void ReportFile(std::ostream& out, std::string_view host, const VersionFile& file,
+                const std::vector<FetchRecord>& fetches) {
+    const std::string address = WebAddress(host, file.path);
+    out << file.title << "\n  address     " << address << "\n";
+    const FetchRecord* record = nullptr;
+    for (const FetchRecord& fetch : fetches) {
+        if (fetch.address == address) {
+            record = &fetch;
+        }
+    }
+    if (!record) {
+        out << "  accepted    no: the start-up pass did not ask for it\n";
+        return;
+    }
+    if (!record->final_address.empty()) {
+        out << "  redirected  " << record->final_address << "\n";
+    }
+
+    std::string why;
+    if (!record->failure.empty()) {
+        out << "  answer      none: " << record->failure << "\n";
+        why = record->failure;
+    } else {
+        out << "  answer      HTTP " << record->status << ", " << record->bytes.size()
+            << (record->bytes.size() == 1 ? " byte" : " bytes");
+        if (Is2xx(record->status)) {
+            out << ", " << CharacterCount(record->text) << " characters (" << file.length
+                << " expected)";
+            why = WhyNotAccepted(record->text, file.length);
+            // The text the launcher counted; an error page would say nothing about the file.
+            out << "\n  content     " << Quoted(record->text);
+        } else {
+            why = "HTTP " + std::to_string(record->status);
+        }
+        out << "\n";
+    }
+    if (!file.version->empty()) {
+        out << "  accepted    yes: version " << Quoted(*file.version) << "\n";
+    } else {
+        out << "  accepted    no: " << (why.empty() ? "the launcher takes no version" : why)
+            << "\n";
+    }
+}
+
+constexpr std::string_view kIndent = "                        ";
+
+// "  txtThisVersion        " : the control's name in a column of its own.
+std::string ControlColumn(ControlId control) {
+    const std::string_view name = Describe(control).name;
+    return "  " + std::string(name) + std::string(kIndent.size() - 2 - name.size(), ' ');
+}
+
+void ReportCaption(std::ostream& out, const TextWindow& window, ControlId control) {
+    out << ControlColumn(control);
+    if (!window.Visible(control)) {
+        out << "(hidden)\n";
+        return;
+    }
+    const std::string caption = window.Caption(control);
+    std::string_view rest = caption;
+    for (std::size_t line = 0;; ++line) {
+        const std::size_t end = rest.find("\r\n");
+        out << (line == 0 ? "" : kIndent) << Visible(rest.substr(0, end)) << "\n";
+        if (end == std::string_view::npos) {
+            break;
+        }
+        rest.remove_prefix(end + 2);
+    }
+}
+
+void ReportButton(std::ostream& out, const TextWindow& window, ControlId control,
+                  std::string_view what) {
+    out << ControlColumn(control) << (window.Visible(control) ? "shown" : "hidden") << " (" << what
+        << ")\n";
+}
+
+}  // namespace
+
+bool CheckServer(std::string_view host, std::optional<std::string_view> recorded_driver,
+                 const Fetcher& fetcher, std::ostream& out) {
+    TextWindow window;
+    CheckPlatform platform(fetcher, recorded_driver);
+    Form1 form(window, platform, host);
+    form.Form_Load();
+
+    out << "Server check of " << WebAddress(host) << " as launcher " << kThisVersion
+        << " sees it; recorded USB driver: "
+        << (recorded_driver ? Quoted(*recorded_driver) : std::string("none")) << "\n\n";
+    const VersionFile files[] = {
+        {"Software version file", kSoftwareVersionPath, kSoftwareFileLength,
+         &form.strServerVersion},
+        {"USB driver version file", kUsbVersionPath, kUsbFileLength, &form.strServerDriverVersion},
+    };
+    for (const VersionFile& file : files) {
+        ReportFile(out, host, file, platform.fetches());
+        out << "\n";
+    }
+
+    out << "The launcher window would show\n";
+    for (ControlId control :
+         {txtThisVersion, txtServerVersion, txtThisDriverVersion, txtUSBDriverVersion}) {
+        ReportCaption(out, window, control);
+    }
+    ReportButton(out, window, cmdDownloadSoftware, "the download button");
+    ReportButton(out, window, cmdUpdateUSBdriver, "the driver install button");
+
+    const bool software_ok = !form.strServerVersion.empty();
+    const bool driver_ok = !form.strServerDriverVersion.empty();
+    out << "\n";
+    if (software_ok && driver_ok) {
+        out << "Both version files are accepted.\n";
+    } else {
+        out << "Not accepted: "
+            << (software_ok ? ""
+                : driver_ok ? "the software version file"
+                            : "the software version file and ")
+            << (driver_ok ? "" : "the USB driver version file") << ".\n";
+    }
+    return software_ok && driver_ok;
+}
+
+}  // namespace kvat::server_check
