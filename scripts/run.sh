@@ -18,7 +18,8 @@ cmake --build --preset windows -j "$(nproc)" --target KVAT_Launcher
 exe=build/windows/KVAT_Launcher.exe
 
 if [ -z "$screenshot" ]; then
-    export WINEDEBUG=-all
+    # Wine maps non-ASCII file names only in a UTF-8 locale.
+    export WINEDEBUG=-all LC_ALL=C.UTF-8
     exec wine "$exe"
 fi
 screenshot=$(realpath -m "$screenshot")
