@@ -6,7 +6,7 @@
 // The version server (version_server.py, started by scripts/bench.sh) listens only during the
 // runs of the case that has one.
 //
-//   startup_bench.exe [--runs N] [--warmup N] [--control-port PORT] [--launcher EXE]
+//   startup_bench.exe --control-port PORT [--runs N] [--warmup N] [--launcher EXE]
 //                     [--floor EXE]
 //
 // Prints a Markdown table of the results, then every counted sample in run order.
@@ -217,7 +217,7 @@ double Median(std::vector<double> values) {
 struct Options {
     int runs = 15;
     int warmup = 2;
-    unsigned short control_port = kPort + 1;
+    unsigned short control_port = 0;  // the version server's, which it chose itself
     std::wstring launcher;
     std::wstring floor;
 };
@@ -246,6 +246,9 @@ Options ParseOptions(int argc, wchar_t** argv) {
         } else {
             Fail("Unknown option " + win32::Narrow(option));
         }
+    }
+    if (options.control_port == 0) {
+        Fail("--control-port is needed: the port version_server.py names when it is ready");
     }
     if (options.runs < 1 || options.warmup < 0) {
         Fail("--runs must be at least 1 and --warmup at least 0");

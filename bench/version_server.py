@@ -10,13 +10,20 @@ it sends "listen" (reply "ok") before a run with a server, and "close" (reply "a
 numbers of software and USB version files answered since "listen") after it. Between the two
 the port is free, so the launcher meets a refused connection.
 
-    version_server.py --port PORT --control-port PORT
+    version_server.py --port PORT
 
-Prints "ready" once the control port accepts connections.
+The launcher under test has PORT compiled in, so the server holds that port's machine-wide lock
+(scripts/port_lock.py) for as long as it runs; another benchmark run waits its turn. The control
+port is any free one: the server prints "ready CONTROL_PORT" once it accepts connections there.
 """
 import argparse
 import select
 import socket
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "scripts"))
+import port_lock  # noqa: E402
 
 SOFTWARE_PATH = b"/download/KVAT_Software/KVAT_Software_Version.txt"
 USB_PATH = b"/download/KVAT_Software/KVAT_USB_Version.txt"
@@ -68,9 +75,9 @@ def answer(connection, counts):
         connection.close()
 
 
-def serve(port, control_port):
-    control_listener = listening_socket(control_port)
-    print("ready", flush=True)
+def serve(port):
+    control_listener = listening_socket(0)
+    print("ready", control_listener.getsockname()[1], flush=True)
     control, _ = control_listener.accept()
     control_listener.close()
     control_file = control.makefile("rwb", buffering=0)
@@ -100,9 +107,12 @@ def serve(port, control_port):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--port", type=int, required=True)
-    parser.add_argument("--control-port", type=int, required=True)
     options = parser.parse_args()
-    serve(options.port, options.control_port)
+    try:
+        with port_lock.exclusive_port(options.port, "KVAT_BENCH_PORT"):
+            serve(options.port)
+    except port_lock.PortUnavailable as error:
+        sys.exit(str(error))
 
 
 if __name__ == "__main__":

@@ -24,11 +24,6 @@ inline constexpr std::string_view kNoDriverRecord = "DNE";
 inline constexpr std::string_view kWindowsVista = "Vista";
 inline constexpr std::string_view kWindowsXP = "XP";
 
-// Where the run-time keeps program settings, below HKEY_CURRENT_USER.
-inline constexpr std::string_view kSettingsRoot = "Software\\VB and VBA Program Settings";
-// The section probe names the section with a trailing backslash.
-inline constexpr std::string_view kSettingsSectionKey =
-    "Software\\VB and VBA Program Settings\\KVAT_Software\\Properties\\";
 // Below HKEY_LOCAL_MACHINE.
 inline constexpr std::string_view kFtdiDeviceKey =
     "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6001+00000001A\\0000\\Device "

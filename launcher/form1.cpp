@@ -5,6 +5,7 @@
 
 #include "launcher/constants.h"
 #include "launcher/version_text.h"
+#include "platform/settings_store.h"
 
 namespace kvat {
 
@@ -40,8 +41,10 @@ void Form1::Form_Load() {
     platform_.SaveSetting(kSettingsApp, kSettingsSection, kSettingWindowsOS, generation);
 
     // Saving WindowsOS just above creates the section, so on a healthy store the probe finds
-    // it and Version is written only when that save left no key behind.
-    if (!platform_.ProbeRegistryKey(RegistryHive::CurrentUser, kSettingsSectionKey)) {
+    // it and Version is written only when that save left no key behind. The probe names the
+    // section with a trailing backslash.
+    if (!platform_.ProbeRegistryKey(RegistryHive::CurrentUser,
+                                    SettingsSectionKey(kSettingsApp, kSettingsSection) + "\\")) {
         platform_.SaveSetting(platform_.AppTitle(), kSettingsSection, kSettingVersion,
                               strThisVersion);
     }

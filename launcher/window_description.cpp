@@ -8,8 +8,8 @@ namespace {
 using enum ControlId;
 using K = ControlKind;
 
-constexpr FontSpec kRegular975{975, false};
-constexpr FontSpec kLarge{1425, false};
+constexpr FontStyle kRegular975{975, false};
+constexpr FontStyle kLarge{1425, false};
 
 constexpr FormDescription kForm1{
     "Form1",
@@ -68,7 +68,7 @@ constexpr FormDescription kForm1{
          {},
          "LAUNCHING PROGRAM...",
          {0, 1680, 13095, 1455},
-         FontSpec{2400, true},
+         FontStyle{2400, true},
          false,
          Picture::None},
         {Frame1,
@@ -140,7 +140,7 @@ constexpr FormDescription kForm1{
          {},
          "EXIT",
          {11520, 8160, 1455, 975},
-         FontSpec{1425, true},
+         FontStyle{1425, true},
          true,
          Picture::None},
         {cmdWEBSITE,
@@ -149,7 +149,7 @@ constexpr FormDescription kForm1{
          {},
          "Visit Our Website",
          {11520, 6360, 1455, 1095},
-         FontSpec{1200, false},
+         FontStyle{1200, false},
          true,
          Picture::None},
     }},

@@ -39,7 +39,7 @@ struct TwipsRect {
     int left, top, width, height;
 };
 
-struct FontSpec {
+struct FontStyle {
     int centipoints;  // 14.25 pt is 1425
     bool bold;
 };
@@ -51,7 +51,7 @@ struct ControlDescription {
     std::optional<ControlId> container;  // empty: lies directly on the window
     std::string_view caption;
     TwipsRect rect;
-    std::optional<FontSpec> font;
+    std::optional<FontStyle> font;
     bool visible_at_start;
     Picture picture;
 };

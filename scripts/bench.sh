@@ -15,18 +15,19 @@ cmake --preset windows -B "$build" >/dev/null
 cmake --build "$build" -j "$(nproc)" \
     --target KVAT_Launcher KVAT_Launcher_bench bench_floor startup_bench
 
-# The version server runs natively, beside Wine; the driver tells it when to listen.
+# The version server runs natively, beside Wine; the driver tells it when to listen. It holds
+# the port's lock while it runs, so it may first wait for another run to finish; it names its
+# control port when it is ready.
 port=$(sed -n 's/^KVAT_BENCH_PORT:[A-Z]*=//p' "$build/CMakeCache.txt")
-coproc server { exec /usr/bin/python3 bench/version_server.py --port "$port" \
-    --control-port $((port + 1)); }
+coproc server { exec /usr/bin/python3 bench/version_server.py --port "$port"; }
 server_pid=$server_PID
 trap 'kill "$server_pid" 2>/dev/null || true' EXIT
-read -r -t 10 ready <&"${server[0]}" && [ "$ready" = ready ] ||
+read -r ready control_port <&"${server[0]}" && [ "$ready" = ready ] ||
     { echo "The version server did not start" >&2; exit 1; }
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 measured=$(scripts/with-wine.sh wine "$build/bench/startup_bench.exe" \
-    --control-port $((port + 1)) "$@" </dev/null | tr -d '\r')
+    --control-port "$control_port" "$@" </dev/null | tr -d '\r')
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 exe="$build/KVAT_Launcher.exe"

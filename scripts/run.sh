@@ -53,7 +53,8 @@ cmake --build --preset windows -j "$jobs" --target KVAT_Launcher_demo
 exe=build/windows/demo/KVAT_Launcher.exe
 
 if [ -z "$screenshot" ]; then
-    WINEDEBUG=-all wine "$exe"
+    # Wine maps non-ASCII file names only in a UTF-8 locale.
+    WINEDEBUG=-all LC_ALL=C.UTF-8 wine "$exe"
     exit
 fi
 screenshot=$(realpath -m "$screenshot")

@@ -10,6 +10,8 @@ export HOME="$session/home" WINEPREFIX="$session/prefix" TMPDIR="$session/tmp"
 mkdir -p "$HOME" "$TMPDIR"
 export WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# Wine maps non-ASCII file names only in a UTF-8 locale; C.UTF-8 exists on every Debian.
+export LC_ALL=C.UTF-8
 
 xvfb_pid=
 cleanup() {

@@ -3,7 +3,7 @@
 #include <exception>
 #include <new>
 
-#include "launcher/launcher_error.h"
+#include "platform/launcher_error.h"
 #include "platform/win32/text_conversion.h"
 
 namespace kvat::win32 {

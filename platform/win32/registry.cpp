@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "launcher/constants.h"
+#include "platform/settings_store.h"
 #include "platform/win32/text_conversion.h"
 #include "platform/win32/win32_error.h"
 
@@ -28,20 +28,14 @@ class RegKey {
     HKEY key_ = nullptr;
 };
 
-std::wstring SettingsKeyPath(std::string_view app, std::string_view section) {
-    std::string path(kSettingsRoot);
-    path.append("\\").append(app).append("\\").append(section);
-    return Widen(path);
-}
-
 }  // namespace
 
 void SaveSetting(std::string_view app, std::string_view section, std::string_view key,
                  std::string_view value) {
     RegKey section_key;
-    LSTATUS status =
-        RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKeyPath(app, section).c_str(), 0, nullptr,
-                        REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, section_key.out(), nullptr);
+    LSTATUS status = RegCreateKeyExW(
+        HKEY_CURRENT_USER, Widen(SettingsSectionKey(app, section)).c_str(), 0, nullptr,
+        REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, section_key.out(), nullptr);
     if (status != ERROR_SUCCESS) {
         throw Win32Error(static_cast<unsigned long>(status), "Saving setting " + std::string(key));
     }
@@ -58,8 +52,8 @@ void SaveSetting(std::string_view app, std::string_view section, std::string_vie
 std::string GetSetting(std::string_view app, std::string_view section, std::string_view key,
                        std::string_view default_value) {
     RegKey section_key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKeyPath(app, section).c_str(), 0, KEY_READ,
-                      section_key.out()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, Widen(SettingsSectionKey(app, section)).c_str(), 0,
+                      KEY_READ, section_key.out()) != ERROR_SUCCESS) {
         return std::string(default_value);
     }
     const std::wstring name = Widen(key);

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "launcher/launcher_error.h"
+#include "platform/launcher_error.h"
 
 namespace kvat::win32 {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "launcher/form1.h"
-#include "launcher/launcher_error.h"
 #include "launcher/window.h"
+#include "platform/launcher_error.h"
 #include "platform/platform.h"
 
 namespace kvat::testing {

@@ -63,12 +63,9 @@ def windows_path(path: Path) -> str:
 
 
 def wine_environment() -> dict:
-    env = dict(os.environ)
-    # Wine reads Unix file names in the locale's character set; folders with non-ASCII names
-    # need a UTF-8 one.
-    if not any(env.get(name) for name in ("LC_ALL", "LC_CTYPE", "LANG")):
-        env["LC_ALL"] = "C.UTF-8"
-    return env
+    # Wine maps file names through the locale's character set: folders with non-ASCII names
+    # need a UTF-8 locale, whatever the caller's is.
+    return dict(os.environ, LC_ALL="C.UTF-8")
 
 
 def wine_program() -> str:

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Runs the end-to-end sessions against a built launcher, inside a Wine session:
 
-    scripts/with-wine.sh ctest --test-dir build/e2e -R e2e --output-on-failure
+    scripts/with-wine.sh ctest --preset windows -R e2e
 
 or directly, with unittest's own options after the paths (-k PATTERN, -v, -f):
 
@@ -15,9 +15,12 @@ import unittest
 from pathlib import Path
 
 sys.dont_write_bytecode = True  # keep the source tree clean
-sys.path.insert(0, str(Path(__file__).resolve().parent))
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE))
+sys.path.insert(0, str(HERE.parents[1] / "scripts"))
 
 import harness  # noqa: E402
+import port_lock  # noqa: E402
 
 
 def main() -> int:
@@ -42,8 +45,14 @@ def main() -> int:
     harness.CONFIG = harness.Config(options.launcher.resolve(), options.standin.resolve(),
                                     options.inspector.resolve(), options.planted_dll.resolve(),
                                     options.plain_loader.resolve(), options.port)
-    program = unittest.main(module="test_sessions", argv=[sys.argv[0], *unittest_args],
-                            verbosity=2, exit=False)
+    # The launcher asks the port it was built with, so no other run may serve it meanwhile.
+    try:
+        with port_lock.exclusive_port(options.port, "KVAT_E2E_PORT"):
+            program = unittest.main(module="test_sessions", argv=[sys.argv[0], *unittest_args],
+                                    verbosity=2, exit=False)
+    except port_lock.PortUnavailable as error:
+        print(error, file=sys.stderr)
+        return 2
     return 0 if program.result.wasSuccessful() else 1
 
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "launcher/constants.h"
-#include "launcher/launcher_error.h"
+#include "platform/launcher_error.h"
 #include "platform/win32/registry.h"
 
 namespace kvat::win32 {
@@ -14,6 +14,9 @@ namespace {
 constexpr wchar_t kAppKey[] = L"Software\\VB and VBA Program Settings\\KVAT_Software";
 constexpr wchar_t kSectionKey[] =
     L"Software\\VB and VBA Program Settings\\KVAT_Software\\Properties";
+// The launcher probes the section under this spelling, trailing backslash included.
+constexpr char kProbedSectionKey[] =
+    "Software\\VB and VBA Program Settings\\KVAT_Software\\Properties\\";
 
 class Registry : public ::testing::Test {
   protected:
@@ -36,11 +39,11 @@ class Registry : public ::testing::Test {
 };
 
 TEST_F(Registry, SaveCreatesTheKeysAndWritesAString) {
-    ASSERT_FALSE(ProbeKey(RegistryHive::CurrentUser, kSettingsSectionKey));
+    ASSERT_FALSE(ProbeKey(RegistryHive::CurrentUser, kProbedSectionKey));
     SaveSetting("KVAT_Software", "Properties", "WindowsOS", "Vista");
 
     // The probe's own spelling, trailing backslash included, finds the new section.
-    EXPECT_TRUE(ProbeKey(RegistryHive::CurrentUser, kSettingsSectionKey));
+    EXPECT_TRUE(ProbeKey(RegistryHive::CurrentUser, kProbedSectionKey));
     DWORD type = 0;
     wchar_t data[32] = {};
     DWORD size = sizeof(data);

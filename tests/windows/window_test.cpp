@@ -11,8 +11,8 @@
 
 #include "http_test_server.h"
 #include "launcher/form1.h"
-#include "launcher/launcher_error.h"
 #include "launcher/win32/main_window.h"
+#include "platform/launcher_error.h"
 #include "platform/win32/text_conversion.h"
 #include "platform/win32/win32_platform.h"
 

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "launcher/constants.h"
+#include "platform/settings_store.h"
 #include "tools/server_check/start_up_only.h"
 
 namespace kvat::server_check {
@@ -26,7 +27,9 @@ std::string CheckPlatform::GetSetting(std::string_view app, std::string_view sec
 }
 
 bool CheckPlatform::ProbeRegistryKey(RegistryHive hive, std::string_view sub_key) {
-    if (hive != RegistryHive::CurrentUser || sub_key != kSettingsSectionKey) {
+    // The start-up pass probes its own section, named with a trailing backslash.
+    if (hive != RegistryHive::CurrentUser ||
+        sub_key != SettingsSectionKey(kSettingsApp, kSettingsSection) + "\\") {
         return false;
     }
     for (const auto& [address, value] : settings_) {

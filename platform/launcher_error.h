@@ -1,5 +1,7 @@
-// An error raised inside a handler step. It ends the handler and is reported by the program
-// with its number and description.
+// An error that ends the running handler: raised by a platform service (a settings store that
+// refuses, say) or by the handler itself. The window reports it with its number and description.
+// It lives beside the platform interface so that both the platform and the window's code use it
+// while the platform depends on nothing of the window's.
 #pragma once
 
 #include <stdexcept>
