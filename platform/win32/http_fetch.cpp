@@ -343,14 +343,14 @@ DWORD WINAPI Worker(void* parameter) {
     Transfer& transfer = **owner;
     Handles handles(transfer.wininet);
     transfer.result = Run(transfer, handles);
-    // A whole answer leaves nothing to read, so closing is quick, and it hands the connection
-    // back to WinINet's pool before the caller's next fetch can look for one there.
-    if (transfer.result.outcome == HttpResult::Outcome::Complete) {
+    // Closing is quick when the body was read to its end or never began: it hands a kept-alive
+    // connection back to WinINet's pool before the caller's next fetch looks there, and the
+    // worker is done before the caller may end the process. Only an answer cut at the size cap
+    // may make WinINet read the rest first; the caller does not wait for that.
+    if (transfer.result.outcome != HttpResult::Outcome::TooLarge) {
         handles.Close();
     }
     SetEvent(transfer.finished.get());
-    // Otherwise closing the request may make WinINet read what is left of the body first; the
-    // caller already has its answer and does not wait for that.
     return 0;
 }
 
