@@ -344,9 +344,9 @@ DWORD WINAPI Worker(void* parameter) {
     Handles handles(transfer.wininet);
     transfer.result = Run(transfer, handles);
     // Closing is quick when the body was read to its end or never began: it hands a kept-alive
-    // connection back to WinINet's pool before the caller's next fetch looks there, and the
-    // worker is done before the caller may end the process. Only an answer cut at the size cap
-    // may make WinINet read the rest first; the caller does not wait for that.
+    // connection back to WinINet's pool before the caller's next fetch looks there, and leaves
+    // no handle open once the caller has its answer. Only an answer cut at the size cap may
+    // make WinINet read the rest first; the caller does not wait for that.
     if (transfer.result.outcome != HttpResult::Outcome::TooLarge) {
         handles.Close();
     }

@@ -10,6 +10,7 @@ and kvat_fetch_pass runs one start-up pass's fetches in one process, as the laun
 
 import argparse
 import os
+import signal
 import subprocess
 import sys
 import tempfile
@@ -39,15 +40,20 @@ def windows_path(path: Path) -> str:
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
 
 
-def wine(*args: str, timeout: float = 90.0) -> subprocess.CompletedProcess:
+def wine(*args: str, timeout: float = 90.0, check: bool = True) -> subprocess.CompletedProcess:
     return subprocess.run(["wine", *args], capture_output=True, stdin=subprocess.DEVNULL,
-                          timeout=timeout, check=True)
+                          timeout=timeout, check=check)
 
 
 def fetch_pass(*urls: str) -> list[dict]:
     """Each address's outcome, error, status and text, fetched one after the other in one
     process."""
-    output = wine(str(OPTIONS.fetch), *urls).stdout.decode("utf-8")
+    finished = wine(str(OPTIONS.fetch), *urls, check=False)
+    # After a refused TLS handshake Wine 8 now and then ends the process with SIGKILL on its way
+    # out, once every result has been printed (seen in about 1 of 40 runs; never after a good
+    # handshake). What is judged here is what it printed; any other failure still counts.
+    assert finished.returncode in (0, -signal.SIGKILL), finished
+    output = finished.stdout.decode("utf-8")
     results = []
     for line in output.splitlines():
         outcome, error, status, text = line.rstrip("\r").split("\t", 3)
