@@ -48,10 +48,6 @@ inline constexpr std::size_t kSoftwareVersionWidth = 4;
 inline constexpr std::size_t kUsbFileLength = 24;
 inline constexpr std::size_t kUsbVersionWidth = 7;
 
-// Bounds of one fetch: the whole fetch, connect to last byte, and the most that is read.
-inline constexpr unsigned kFetchTimeLimitSeconds = 60;
-inline constexpr std::size_t kFetchMaxBytes = 4096;
-
 // Leading text of the version files written for the vendor, padded to the leading characters
 // the launcher does not examine. The launcher never reads it.
 inline constexpr std::string_view kSoftwareFileLabel = "KVAT Software Version";

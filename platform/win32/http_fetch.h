@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/fetch_limits.h"
+
 namespace kvat::win32 {
 
 class WinInetLibrary;
@@ -26,11 +28,9 @@ struct HttpResult {
 
 struct FetchLimits {
     // A bound on the whole fetch: connect, headers and body together.
-    std::chrono::milliseconds bound{60000};
-    std::size_t max_body_bytes = 4096;
-    // Redirects followed before the fetch gives up on an answer: enough for http to https and
-    // one move of the site, short of any loop.
-    unsigned max_redirects = 5;
+    std::chrono::milliseconds bound{std::chrono::seconds(kFetchTimeLimitSeconds)};
+    std::size_t max_body_bytes = kFetchMaxBytes;
+    unsigned max_redirects = kFetchMaxRedirects;
 };
 
 // Always fetches fresh (no cache), through the system's proxy settings. Follows redirects to

@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "launcher/vendor_address.h"
+
 namespace kvat::server_check {
 namespace {
 
@@ -51,6 +53,10 @@ Request ParseArguments(std::span<const std::string_view> arguments) {
     }
     if (!host || host->empty()) {
         throw UsageError("HOST is missing");
+    }
+    // The same rule the launcher's build applies to its vendor host.
+    if (!ParseVendorHost(*host)) {
+        throw UsageError(*host + " is not a vendor host: want [http://|https://]host[:port]");
     }
     std::optional<std::string> recorded;
     if (const auto found = options.find(kRecordedDriver); found != options.end()) {

@@ -8,13 +8,13 @@
 #include <string>
 
 #include "launcher/constants.h"
+#include "platform/fetch_limits.h"
 #include "tools/server_check/western_text.h"
 
 namespace kvat::server_check {
 namespace {
 
 // A few hops cover a move to https or to another folder; a loop ends here.
-constexpr long kMaxRedirects = 5;
 
 struct EasyDeleter {
     void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
@@ -61,7 +61,7 @@ std::string Failure(CURLcode code, const Body& body, long os_error, const char* 
         case CURLE_OPERATION_TIMEDOUT:
             return "no answer within " + std::to_string(kFetchTimeLimitSeconds) + " s";
         case CURLE_TOO_MANY_REDIRECTS:
-            return "more than " + std::to_string(kMaxRedirects) + " redirects";
+            return "more than " + std::to_string(kFetchMaxRedirects) + " redirects";
         case CURLE_GOT_NOTHING:
             return "the server closed the connection without answering";
         case CURLE_PARTIAL_FILE:
@@ -114,9 +114,11 @@ FetchRecord CurlFetch(std::string_view address) {
     CURL* handle = easy.get();
     curl_easy_setopt(handle, CURLOPT_URL, record.address.c_str());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // As the launcher: redirects to any host, but never from https back to plain http.
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR,
+                     record.address.starts_with(kHttpsScheme) ? "https" : "http,https");
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, long{kFetchMaxRedirects});
     curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, long{kFetchTimeLimitSeconds} * 1000L);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, header_list.get());

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "launcher/constants.h"
+#include "platform/fetch_limits.h"
 #include "platform/win32/http_fetch.h"
 #include "platform/win32/text_conversion.h"
 #include "platform/win32/wininet_library.h"
@@ -37,6 +38,16 @@ std::string Failure(const win32::HttpResult& result) {
             return "the connection ended before the whole answer arrived";
         case ERROR_HTTP_INVALID_SERVER_RESPONSE:
             return "the server closed the connection without answering";
+        case ERROR_INTERNET_INVALID_CA:
+            return "the server's certificate comes from an authority this PC does not trust";
+        case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+            return "the server's certificate is for another name";
+        case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+            return "the server's certificate has expired or is not yet valid";
+        case ERROR_HTTP_REDIRECT_FAILED:
+            return "more than " + std::to_string(kFetchMaxRedirects) + " redirects";
+        case ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR:
+            return "a redirect from https back to plain http, which the launcher refuses";
         default:
             return "network error " + std::to_string(result.error);
     }
