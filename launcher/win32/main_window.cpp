@@ -343,10 +343,12 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM
 void MainWindow::ClickFocusedButton() {
     HWND focus = GetFocus();
     ControlId id{};
-    if (focus && GetParent(focus) == hwnd_ && CommandToControlId(GetDlgCtrlID(focus), id) &&
-        (Describe(id).kind == ControlKind::Button ||
-         Describe(id).kind == ControlKind::PictureButton) &&
-        IsWindowVisible(focus)) {
+    if (!focus || GetParent(focus) != hwnd_ || !CommandToControlId(GetDlgCtrlID(focus), id) ||
+        !IsWindowVisible(focus)) {
+        return;
+    }
+    if (const ControlKind kind = Describe(id).kind;
+        kind == ControlKind::Button || kind == ControlKind::PictureButton) {
         // The same path as a click, so the handler runs as for the mouse or Space.
         SendMessageW(focus, BM_CLICK, 0, 0);
     }

@@ -1,16 +1,15 @@
 // The launcher's fetch on Windows is the launcher's own: HttpGet and AnswerText.
+#include <windows.h>
+#include <wininet.h>
+
 #include <memory>
 #include <string>
 
-#include "launcher/constants.h"
 #include "platform/fetch_limits.h"
 #include "platform/win32/http_fetch.h"
 #include "platform/win32/text_conversion.h"
 #include "platform/win32/wininet_library.h"
 #include "tools/server_check/fetch_record.h"
-
-#include <windows.h>
-#include <wininet.h>
 
 namespace kvat::server_check {
 namespace {
@@ -57,9 +56,9 @@ std::string Failure(const win32::HttpResult& result) {
 
 Fetcher MakeLauncherFetcher() {
     return [wininet = std::make_shared<win32::WinInetLibrary>()](std::string_view address) {
-        const win32::FetchLimits limits{std::chrono::seconds(kFetchTimeLimitSeconds),
-                                        kFetchMaxBytes};
-        const win32::HttpResult result = win32::HttpGet(*wininet, win32::Widen(address), limits);
+        // The launcher's own bounds: FetchLimits defaults to them.
+        const win32::HttpResult result =
+            win32::HttpGet(*wininet, win32::Widen(address), win32::FetchLimits{});
         FetchRecord record;
         record.address = address;
         record.failure = Failure(result);
