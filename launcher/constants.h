@@ -2,6 +2,7 @@
 // Texts are UTF-8; "\r\n" is the CR LF pair that starts a new line in a caption.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -58,6 +59,11 @@ inline constexpr std::string_view kVerbRunAs = "runas";
 
 inline constexpr unsigned kLaunchTimerIntervalMs = 3000;
 
+// A start-up check that has not ended this long after it began shows the check's progress.
+inline constexpr std::chrono::milliseconds kCheckProgressDelay{1000};
+// The files one start-up check fetches, one after the other.
+inline constexpr unsigned kFilesPerCheck = 2;
+
 // Status captions; the double blanks are intentional.
 namespace text {
 inline constexpr std::string_view kThisSoftwareVersion = "This Software Version:  ";
@@ -87,6 +93,18 @@ inline constexpr std::string_view kInstallMessage =
 inline constexpr std::string_view kInstallTitle = "USB Installation";
 inline constexpr std::string_view kDriverMissingMessage = "Driver File Not Found.";
 inline constexpr std::string_view kDriverMissingTitle = "Error";
+
+// The small window that shows while a start-up check waits for the vendor's server for more than
+// a moment. Its title must not be the launcher window's, so nothing that waits for that window
+// takes this one for it.
+inline constexpr std::string_view kCheckTitle = "KVAT - Checking for software updates";
+inline constexpr std::string_view kCheckHost = "Checking for updates at ";
+inline constexpr std::string_view kCheckSoftwareFile =
+    "Waiting for the software version file (1 of 2)...";
+inline constexpr std::string_view kCheckUsbFile =
+    "Waiting for the USB driver version file (2 of 2)...";
+inline constexpr std::string_view kCheckSkipHint = "Skip stops waiting for the server.";
+inline constexpr std::string_view kCheckSkip = "Skip";
 
 // Names the picture buttons carry for assistive technology; they are never drawn.
 inline constexpr std::string_view kCalixAccessibleName = "CALIX setup and tuning";

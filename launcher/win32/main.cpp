@@ -14,8 +14,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // Before anything can load a DLL: only the system folder may provide one.
     win32::RestrictDllSearchToSystemFolder();
     win32::Win32Platform platform;
+    // WinINet takes longer to load than the window takes to build: both at once.
+    platform.StartLoadingWinInet();
     try {
         win32::MainWindow window(instance, platform);
+        platform.SetFetchWaiter(window.fetch_waiter());
         Form1 form(window, platform, kVendorHost);
         window.Attach(form);
         window.RunHandler([&] { form.Form_Load(); });

@@ -3,6 +3,7 @@
 #include "launcher/constants.h"
 #include "launcher/form1.h"
 #include "launcher/win32/error_report.h"
+#include "launcher/win32/window_placement.h"
 #include "platform/win32/text_conversion.h"
 #include "platform/win32/win32_error.h"
 #include "resources/resource_ids.h"
@@ -105,6 +106,8 @@ MainWindow::MainWindow(HINSTANCE instance, const Platform& platform)
     try {
         SetIcons();
         CreateControls();
+        check_wait_.emplace(hwnd_,
+                            ProgressLook{instance_, dpi_, big_icon_.get(), small_icon_.get()});
     } catch (...) {
         // No destructor runs for a window that was never whole; it must not outlive this.
         DestroyOwnWindow();
@@ -195,22 +198,13 @@ void MainWindow::CreateControls() {
 }
 
 void MainWindow::Show() {
-    RECT window_rect{};
-    GetWindowRect(hwnd_, &window_rect);
-    // The primary monitor is the one whose top left corner is the origin; the hidden window may
-    // lie on any other.
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const RECT& area = monitor.rcWork;
-    const int width = window_rect.right - window_rect.left;
-    const int height = window_rect.bottom - window_rect.top;
-    SetWindowPos(hwnd_, nullptr, area.left + (area.right - area.left - width) / 2,
-                 area.top + (area.bottom - area.top - height) / 2, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    check_wait_->End();
+    CentreWindow(hwnd_);
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     SetFocus(control(ControlId::cmdCALIX));
     UpdateWindow(hwnd_);
+    // Only now, so that the screen is never without a window of the launcher's.
+    check_wait_->CloseProgress();
 }
 
 int MainWindow::RunMessageLoop() {
@@ -249,6 +243,7 @@ void MainWindow::Invoke(const std::function<void()>& handler) {
     } catch (...) {
         Fail();
     }
+    check_wait_->End();
 }
 
 void MainWindow::OnTimer() {
@@ -268,6 +263,8 @@ void MainWindow::OnTimer() {
 
 void MainWindow::Fail() {
     const ErrorReport report = DescribeCurrentException();
+    check_wait_->End();
+    check_wait_->CloseProgress();
     // Nothing else of the launcher runs while the report is up or after it.
     KillTimer(hwnd_, kTimer1);
     timer_enabled_ = false;
@@ -323,8 +320,24 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM
             // Like a dialog: the focused button keeps the focus across switches to other windows.
             if (LOWORD(wparam) == WA_INACTIVE) {
                 focus_before_deactivation_ = GetFocus();
-            } else if (focus_before_deactivation_ && IsWindowVisible(focus_before_deactivation_)) {
-                SetFocus(focus_before_deactivation_);
+            } else if (HIWORD(wparam) == 0) {  // not minimised
+                // Where the focus was, or, if that button went meanwhile (or a start-up check
+                // held the focus), the first button in Tab order.
+                HWND focus = focus_before_deactivation_;
+                if (!focus || !IsWindowVisible(focus)) {
+                    focus = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+                }
+                if (focus) {
+                    SetFocus(focus);
+                    return 0;
+                }
+            }
+            break;
+        case WM_CLOSE:
+            // The close box, the system menu or another program: the window goes once the
+            // handler in progress (a start-up check waiting for the server, say) has finished.
+            if (handler_running_) {
+                RunHandler([this] { Close(); });
                 return 0;
             }
             break;

@@ -8,9 +8,11 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "launcher/window.h"
+#include "launcher/win32/check_wait.h"
 #include "launcher/win32/gdi_object.h"
 #include "platform/platform.h"
 
@@ -32,14 +34,19 @@ class MainWindow final : public Window {
     // The handlers that serve the window's events.
     void Attach(Form1& form) { form_ = &form; }
 
-    // Shows the window centred, in the normal state, with the focus on the first button.
+    // How the window's thread waits for the fetches of a start-up check (see CheckWait).
+    FetchWaiter& fetch_waiter() { return *check_wait_; }
+
+    // Shows the window centred, in the normal state, with the focus on the first button. A
+    // progress window of the check before it goes in the same step.
     void Show();
     // Delivers events until the window is gone; returns the process exit code.
     int RunMessageLoop();
 
     // Runs an event handler; an error it raises is reported and ends the launcher. Handlers run
     // one at a time: an event that arrives while one is in progress (say, inside its message
-    // box) waits until that handler has finished.
+    // box, or while its start-up check waits for the server) waits until that handler has
+    // finished. A start-up check is over when the handler that ran it is.
     void RunHandler(std::function<void()> handler);
     bool failed() const { return exit_code_ != 0; }
 
@@ -79,6 +86,7 @@ class MainWindow final : public Window {
     std::array<BitmapHandle, 2> pictures_;
     IconHandle big_icon_;
     IconHandle small_icon_;
+    std::optional<CheckWait> check_wait_;
     HWND focus_before_deactivation_ = nullptr;
     bool handler_running_ = false;
     std::deque<std::function<void()>> deferred_;

@@ -8,11 +8,11 @@
 #include <cwchar>
 #include <initializer_list>
 #include <limits>
-#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "platform/win32/bounded_worker.h"
 #include "platform/win32/text_conversion.h"
 #include "platform/win32/wininet_library.h"
 
@@ -48,39 +48,15 @@ class InternetHandle {
     HINTERNET handle_ = nullptr;
 };
 
-class EventHandle {
-  public:
-    EventHandle() : handle_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    EventHandle(const EventHandle&) = delete;
-    EventHandle& operator=(const EventHandle&) = delete;
-    ~EventHandle() {
-        if (handle_) {
-            CloseHandle(handle_);
-        }
-    }
-    HANDLE get() const { return handle_; }
-
-  private:
-    HANDLE handle_;
-};
-
-// Everything the caller and the worker share. Once the caller has given up waiting, the worker
-// touches nothing else, and whichever of them lets go last frees it.
+// Everything the worker needs, its own copy: once the caller has stopped waiting, the worker
+// touches nothing of the caller's.
 struct Transfer {
-    Transfer(const WinInetFunctions& functions, std::wstring_view address,
-             const FetchLimits& fetch_limits)
-        : wininet(functions),
-          url(address),
-          limits(fetch_limits),
-          deadline(std::chrono::steady_clock::now() + fetch_limits.bound) {}
-
-    const WinInetFunctions wininet;
-    const std::wstring url;
-    const FetchLimits limits;
+    WinInetFunctions wininet;
+    HINTERNET session = nullptr;  // shared by every fetch; it lives as long as the process
+    std::wstring url;
+    FetchLimits limits;
     // The worker gives up by itself soon after this, even while a server keeps dripping bytes.
-    const std::chrono::steady_clock::time_point deadline;
-    EventHandle finished;
-    HttpResult result;  // written by the worker before `finished` is set
+    std::chrono::steady_clock::time_point deadline;
 };
 
 HttpResult Failure(DWORD error) {
@@ -100,18 +76,14 @@ DWORD Milliseconds(std::chrono::milliseconds duration) {
 // The handles of one transfer, closed request first.
 struct Handles {
     explicit Handles(const WinInetFunctions& wininet)
-        : session(wininet.InternetCloseHandle),
-          connection(wininet.InternetCloseHandle),
-          request(wininet.InternetCloseHandle) {}
+        : connection(wininet.InternetCloseHandle), request(wininet.InternetCloseHandle) {}
 
-    // Request first: it holds the connection, which holds the session.
+    // Request first: it holds the connection.
     void Close() {
         request.Reset(nullptr);
         connection.Reset(nullptr);
-        session.Reset(nullptr);
     }
 
-    InternetHandle session;
     InternetHandle connection;
     InternetHandle request;
 };
@@ -201,7 +173,7 @@ std::optional<std::wstring> Resolve(const WinInetFunctions& wininet, const std::
 HttpResult Exchange(const Transfer& transfer, Handles& handles, const Target& target) {
     const WinInetFunctions& wininet = transfer.wininet;
     handles.request.Reset(nullptr);
-    handles.connection.Reset(wininet.InternetConnectW(handles.session.get(), target.host.c_str(),
+    handles.connection.Reset(wininet.InternetConnectW(transfer.session, target.host.c_str(),
                                                       target.port, nullptr, nullptr,
                                                       INTERNET_SERVICE_HTTP, 0, 0));
     if (!handles.connection) {
@@ -295,17 +267,11 @@ HttpResult Exchange(const Transfer& transfer, Handles& handles, const Target& ta
     return result;
 }
 
-// The handles belong to the caller of Run so that they are closed after the answer is handed
-// over. Redirects are followed here rather than by WinINet so that their number is bounded and
+// Redirects are followed here rather than by WinINet so that their number is bounded and
 // where they lead is checked: to http or https on any host, but never from https back to http,
 // which would hand a secured fetch to anyone on the network.
 HttpResult Run(const Transfer& transfer, Handles& handles) {
     const WinInetFunctions& wininet = transfer.wininet;
-    handles.session.Reset(
-        wininet.InternetOpenW(L"KVAT_Launcher", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!handles.session) {
-        return Failure(GetLastError());
-    }
     std::wstring url = transfer.url;
     bool was_secure = false;
     for (unsigned redirects = 0;; ++redirects) {
@@ -337,53 +303,58 @@ HttpResult Run(const Transfer& transfer, Handles& handles) {
     }
 }
 
-DWORD WINAPI Worker(void* parameter) {
-    const std::unique_ptr<std::shared_ptr<Transfer>> owner(
-        static_cast<std::shared_ptr<Transfer>*>(parameter));
-    Transfer& transfer = **owner;
+// The worker's whole job. Its handles are closed before it ends, and so before the caller gets
+// the answer: closing is quick when the body was read to its end or never began, and hands a
+// kept-alive connection back to WinINet's pool before the next fetch looks there. Only an answer
+// cut at the size cap may make WinINet read the rest first; the caller's bound covers that.
+HttpResult Perform(const Transfer& transfer) {
     Handles handles(transfer.wininet);
-    transfer.result = Run(transfer, handles);
-    // Closing is quick when the body was read to its end or never began: it hands a kept-alive
-    // connection back to WinINet's pool before the caller's next fetch looks there, and leaves
-    // no handle open once the caller has its answer. Only an answer cut at the size cap may
-    // make WinINet read the rest first; the caller does not wait for that.
-    if (transfer.result.outcome != HttpResult::Outcome::TooLarge) {
-        handles.Close();
-    }
-    SetEvent(transfer.finished.get());
-    return 0;
+    HttpResult result = Run(transfer, handles);
+    handles.Close();
+    return result;
 }
 
 }  // namespace
 
-HttpResult HttpGet(WinInetLibrary& library, std::wstring_view url, const FetchLimits& limits) {
-    const WinInetFunctions* wininet = library.Functions();
+HttpResult HttpGet(WinInetLibrary& library, std::wstring_view url, const FetchLimits& limits,
+                   FetchWaiter& waiter) {
+    if (waiter.Skipped()) {
+        HttpResult skipped;
+        skipped.outcome = Outcome::Skipped;
+        return skipped;
+    }
+    const WinInet* wininet = library.Get();
     if (!wininet) {
         return Failure(GetLastError());
     }
-    auto transfer = std::make_shared<Transfer>(*wininet, url, limits);
-    if (!transfer->finished.get()) {
-        return Failure(GetLastError());
-    }
-
     // The transfer runs on a thread of its own because nothing ends a blocking WinINet read
     // early: closing its handles from here does not, under Wine at least. Past the deadline the
     // caller simply stops waiting.
-    auto shared = std::make_unique<std::shared_ptr<Transfer>>(transfer);
-    const HANDLE thread = CreateThread(nullptr, 0, Worker, shared.get(), 0, nullptr);
-    if (!thread) {
+    const auto deadline = std::chrono::steady_clock::now() + limits.bound;
+    BoundedWorker<HttpResult> worker(
+        [transfer = Transfer{wininet->functions, wininet->session, std::wstring(url), limits,
+                             deadline}] { return Perform(transfer); });
+    if (!worker.started()) {
         return Failure(GetLastError());
     }
-    shared.release();  // the worker owns it now
-    CloseHandle(thread);
-
-    if (WaitForSingleObject(transfer->finished.get(), Milliseconds(limits.bound)) !=
-        WAIT_OBJECT_0) {
-        HttpResult timed_out;
-        timed_out.outcome = Outcome::TimedOut;
-        return timed_out;
+    HttpResult ended;
+    switch (waiter.Wait(worker.finished(), deadline, url)) {
+        case WaitEnd::Finished:
+            // A worker that failed in itself (out of memory) brought no answer.
+            return worker.Take().value_or(Failure(ERROR_NOT_ENOUGH_MEMORY));
+        case WaitEnd::TimedOut:
+            ended.outcome = Outcome::TimedOut;
+            return ended;
+        case WaitEnd::Skipped:
+            ended.outcome = Outcome::Skipped;
+            return ended;
     }
-    return std::move(transfer->result);
+    return ended;
+}
+
+HttpResult HttpGet(WinInetLibrary& wininet, std::wstring_view url, const FetchLimits& limits) {
+    PlainWaiter waiter;
+    return HttpGet(wininet, url, limits, waiter);
 }
 
 std::string AnswerText(const HttpResult& result) {

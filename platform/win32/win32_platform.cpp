@@ -21,7 +21,7 @@ bool Win32Platform::ProbeRegistryKey(RegistryHive hive, std::string_view sub_key
 }
 
 std::string Win32Platform::Fetch(std::string_view url) {
-    return AnswerText(HttpGet(wininet_, Widen(url), limits_));
+    return AnswerText(HttpGet(wininet_, Widen(url), limits_, *waiter_));
 }
 
 void Win32Platform::ShellLaunch(std::string_view verb, std::string_view file,

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/fetch_waiter.h"
 #include "platform/win32/http_fetch.h"
 #include "platform/win32/shell.h"
 #include "platform/win32/wininet_library.h"
@@ -16,6 +17,11 @@ inline constexpr std::string_view kDefaultAppTitle = "KVAT_Launcher";
 class Win32Platform final : public Platform {
   public:
     explicit Win32Platform(FetchLimits limits = {}) : limits_(limits) {}
+
+    // Begins loading WinINet in the background, for the first fetch to find it ready.
+    void StartLoadingWinInet() { wininet_.StartLoading(); }
+    // Who waits for each fetch; a plain wait on the calling thread until one is set.
+    void SetFetchWaiter(FetchWaiter& waiter) { waiter_ = &waiter; }
 
     void SetAppTitle(std::string_view title) override { app_title_ = title; }
     std::string AppTitle() const override { return app_title_; }
@@ -35,6 +41,8 @@ class Win32Platform final : public Platform {
   private:
     FetchLimits limits_;
     WinInetLibrary wininet_;
+    PlainWaiter plain_waiter_;
+    FetchWaiter* waiter_ = &plain_waiter_;
     Shell shell_;
     std::string app_title_{kDefaultAppTitle};
 };

@@ -4,10 +4,43 @@
 
 namespace kvat::win32 {
 
-const WinInetFunctions* WinInetLibrary::Functions() {
-    if (functions_) {
-        return &*functions_;
+WinInetLibrary::WinInetLibrary() = default;
+
+// A load still under way is left to end by itself: the worker owns what it shares.
+WinInetLibrary::~WinInetLibrary() = default;
+
+void WinInetLibrary::StartLoading() {
+    if (!loading_ && !wininet_) {
+        loading_ = std::make_unique<BoundedWorker<Loaded>>(&WinInetLibrary::Load);
     }
+}
+
+const WinInet* WinInetLibrary::Get() {
+    if (wininet_) {
+        return &*wininet_;
+    }
+    if (loading_) {
+        const std::unique_ptr<BoundedWorker<Loaded>> loading = std::move(loading_);
+        // Loading a system DLL from the local disk does not hang; it ends in milliseconds.
+        if (loading->started() &&
+            WaitForSingleObject(loading->finished(), INFINITE) == WAIT_OBJECT_0) {
+            if (auto loaded = loading->Take(); loaded && loaded->wininet) {
+                wininet_ = loaded->wininet;
+                return &*wininet_;
+            }
+        }
+        // A failed load in the background is not kept: try again here, and report this one.
+    }
+    Loaded loaded = Load();
+    if (!loaded.wininet) {
+        SetLastError(loaded.error);
+        return nullptr;
+    }
+    wininet_ = loaded.wininet;
+    return &*wininet_;
+}
+
+WinInetLibrary::Loaded WinInetLibrary::Load() {
     // WinINet loads COM by its bare name once it runs, through loaders that do not all keep to
     // the narrowed search (Wine's delay loads, or Windows without SetDefaultDllDirectories,
     // look in the launcher's folder first). Taken from the system folder beforehand, COM is
@@ -15,7 +48,7 @@ const WinInetFunctions* WinInetLibrary::Functions() {
     LoadSystemLibrary(L"ole32.dll");
     const HMODULE module = LoadSystemLibrary(L"wininet.dll");
     if (!module) {
-        return nullptr;
+        return {std::nullopt, GetLastError()};
     }
     WinInetFunctions f;
     const bool complete =
@@ -32,11 +65,15 @@ const WinInetFunctions* WinInetLibrary::Functions() {
         ResolveExport(module, "InternetCloseHandle", f.InternetCloseHandle);
     if (!complete) {
         FreeLibrary(module);
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return nullptr;
+        return {std::nullopt, ERROR_PROC_NOT_FOUND};
     }
-    functions_ = f;
-    return &*functions_;
+    const HINTERNET session =
+        f.InternetOpenW(L"KVAT_Launcher", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    if (!session) {
+        // WinINet stays loaded: the next attempt finds it at once.
+        return {std::nullopt, GetLastError()};
+    }
+    return {WinInet{f, session}, ERROR_SUCCESS};
 }
 
 }  // namespace kvat::win32

@@ -1,12 +1,16 @@
-// WinINet, loaded from the system folder when the first fetch needs it. It is not one of the
-// DLLs Windows always takes from the system folder, so importing it would let a wininet.dll
-// beside the launcher be loaded instead.
+// WinINet, loaded from the system folder. It is not one of the DLLs Windows always takes from
+// the system folder, so importing it would let a wininet.dll beside the launcher be loaded
+// instead. Loading it is most of what the start-up check costs beyond a bare window, so the
+// launcher starts loading it on a thread of its own while it builds its window.
 #pragma once
 
 #include <windows.h>
 #include <wininet.h>
 
+#include <memory>
 #include <optional>
+
+#include "platform/win32/bounded_worker.h"
 
 namespace kvat::win32 {
 
@@ -25,15 +29,40 @@ struct WinInetFunctions {
     decltype(&::InternetCloseHandle) InternetCloseHandle = nullptr;
 };
 
+// WinINet ready for fetches: its functions and the one session every fetch of the process uses
+// (the system's proxy settings, the launcher's name as user agent). The session is never
+// closed: a fetch that was no longer waited for may still be using it.
+struct WinInet {
+    WinInetFunctions functions;
+    HINTERNET session = nullptr;
+};
+
 class WinInetLibrary {
   public:
-    // The functions, loading WinINet on the first call. nullptr, with the last error set, when
-    // it cannot be loaded; a later call tries again. Once loaded, WinINet stays loaded for the
-    // rest of the process: a fetch abandoned at its time bound may still be running its code.
-    const WinInetFunctions* Functions();
+    WinInetLibrary();
+    ~WinInetLibrary();
+    WinInetLibrary(const WinInetLibrary&) = delete;
+    WinInetLibrary& operator=(const WinInetLibrary&) = delete;
+
+    // Starts loading WinINet and opening its session on a thread of its own, so that the first
+    // fetch finds them ready. Only the first call does anything.
+    void StartLoading();
+
+    // WinINet ready for fetches: what StartLoading prepared (waiting for it if need be), or
+    // loaded on the calling thread. nullptr, with the last error set, when it cannot be had; a
+    // later call tries again. Once loaded, WinINet stays loaded for the rest of the process: a
+    // fetch abandoned at its time bound may still be running its code.
+    const WinInet* Get();
 
   private:
-    std::optional<WinInetFunctions> functions_;
+    struct Loaded {
+        std::optional<WinInet> wininet;
+        DWORD error = ERROR_SUCCESS;
+    };
+    static Loaded Load();
+
+    std::unique_ptr<BoundedWorker<Loaded>> loading_;
+    std::optional<WinInet> wininet_;
 };
 
 }  // namespace kvat::win32

@@ -185,8 +185,9 @@ class Inspector:
     def state(self, hwnd: int, fonts: bool = False) -> dict:
         return self.call("state", hwnd, *(["fonts"] if fonts else []))
 
-    def click(self, hwnd: int, control: str) -> dict:
-        return self.call("click", hwnd, CONTROL_IDS[control])
+    def click(self, hwnd: int, control) -> dict:
+        """A control by its name on the launcher window, or by its dialog id on another."""
+        return self.call("click", hwnd, CONTROL_IDS.get(control, control))
 
     def key(self, hwnd: int, vk: int) -> dict:
         return self.call("key", hwnd, vk)
@@ -199,6 +200,9 @@ class Inspector:
 
     def idle(self, hwnd: int, timeout: float) -> bool:
         return self.call("idle", hwnd, int(timeout * 1000), wait=timeout)["idle"]
+
+    def ping(self, hwnd: int, timeout: float) -> dict:
+        return self.call("ping", hwnd, int(timeout * 1000), wait=timeout)
 
     def watch(self, hwnd: int) -> bool:
         return self.call("watch", hwnd)["ok"]

@@ -497,6 +497,8 @@ std::string State(const Args& args, Session& session) {
         .Add("title", WindowText(main))
         .Add("class", ClassName(main))
         .Add("visible", IsWindowVisible(main) != 0)
+        .Add("enabled", IsWindowEnabled(main) != 0)
+        .Add("owner", Handle(GetWindow(main, GW_OWNER)))
         .Add("iconic", IsIconic(main) != 0)
         .Add("zoomed", IsZoomed(main) != 0)
         .Add("style", static_cast<long long>(static_cast<DWORD>(GetWindowLongW(main, GWL_STYLE))))
@@ -604,10 +606,30 @@ std::string Minimised(const Args&, Session& session) {
 
 // idle HWND TIMEOUT_MS: waits until the window's thread is back in a message loop, so the
 // handler that was running has finished (or shows a modal box).
-std::string Idle(const Args& args, Session&) {
+// ping HWND TIMEOUT_MS: whether the system takes the window for hung, and whether its thread
+// answers a sent message as the system's own checks send it, and how soon.
+std::string Ping(const Args& args, Session&) {
+    const HWND hwnd = WindowArg(args, 1);
+    const bool hung = IsHungAppWindow(hwnd) != FALSE;
+    const double sent = Now();
     DWORD_PTR ignored = 0;
-    const bool idle = SendMessageTimeoutW(WindowArg(args, 1), WM_NULL, 0, 0, SMTO_BLOCK,
-                                          Milliseconds(args, 2), &ignored) != 0;
+    const bool answered = SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK,
+                                              Milliseconds(args, 2), &ignored) != 0;
+    return Object().Add("hung", hung).Add("answered", answered).Add("seconds", Now() - sent).str();
+}
+
+// idle HWND TIMEOUT_MS: waits until the launcher has finished its handler: its thread answers,
+// and its window takes input again (a start-up check disables it) or shows a message box.
+std::string Idle(const Args& args, Session&) {
+    const HWND hwnd = WindowArg(args, 1);
+    const bool idle = PollUntil(Milliseconds(args, 2), [&] {
+        DWORD_PTR ignored = 0;
+        if (!SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_BLOCK, 1000, &ignored)) {
+            return false;
+        }
+        const HWND popup = GetWindow(hwnd, GW_ENABLEDPOPUP);
+        return IsWindowEnabled(hwnd) || (popup && ClassName(popup) == L"#32770");
+    });
     return Object().Add("idle", idle).Add("time", Now()).str();
 }
 
@@ -780,6 +802,7 @@ const std::map<std::wstring, Command>& Commands() {
         {L"syscommand", SysCommand},
         {L"wait", Wait},
         {L"idle", Idle},
+        {L"ping", Ping},
         {L"watch", Watch},
         {L"minimised", Minimised},
         {L"msgbox", ReadMessageBox},

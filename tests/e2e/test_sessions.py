@@ -3,6 +3,7 @@ the inspector, the registry, the records of the stand-in programs and the web se
 
 import shutil
 import tempfile
+import time
 import unittest
 from pathlib import Path
 from typing import Optional
@@ -29,6 +30,9 @@ LOG_CAPTION = "KVAT LOG\r\n\r\nDIAGNOSING AND TESTING\r\n"
 INSTALL_TEXT = ("Unplug the USB from Korvane device. Windows XP users might need to reboot after "
                 "installation.\r\n\r\nPlease finish the USB Driver Installation now.")
 SELECTION = ("Label1", "Label2", "Label3", "cmdCALIX", "cmdLOG")
+PROGRESS_TITLE = "KVAT - Checking for software updates"
+WS_EX_APPWINDOW = 0x40000
+IDCANCEL = 2  # the progress window's Skip
 
 
 def server_other(version: str) -> str:
@@ -531,6 +535,79 @@ class SlowServerTest(Session):
         # Slow is not broken: both answers count.
         self.assert_status(launcher.view(), SERVER_SAME, DRIVER_NOT_FOUND, NOT_INSTALLED,
                            download=False, update=True)
+
+
+    def test_silent_server_shows_progress_and_skip_opens_the_window(self):
+        # A server that takes the connections and never answers, as behind a firewall that
+        # drops the traffic.
+        server = self.serve(Answer(software_file("19.5")).held(), Answer(usb_file("2.12.28")).held())
+        folder = self.folder()
+        began = INSPECTOR.now()
+        launcher = self.launcher(folder).start()
+        window = INSPECTOR.find(PROGRESS_TITLE, folder.exe, START_TIMEOUT)
+        self.assertTrue(window["found"], "no progress window")
+        progress = window["hwnd"]
+        shown = INSPECTOR.wait(progress, "visible", START_TIMEOUT)["time"]
+        self.assertLessEqual(shown - began, 1.5, "the progress window came late")
+        self.assertFalse(INSPECTOR.state(launcher.hwnd)["visible"])
+
+        # Alone on the screen, it stands for the launcher: a taskbar button, centred.
+        view = INSPECTOR.state(progress)
+        self.assertEqual(view["owner"], 0)
+        self.assertTrue(view["ex_style"] & WS_EX_APPWINDOW)
+        left, top, width, height = view["window"]
+        area_left, area_top, area_width, area_height = view["work_area"]
+        self.assertLessEqual(abs(2 * left + width - 2 * area_left - area_width), 1)
+        self.assertLessEqual(abs(2 * top + height - 2 * area_top - area_height), 1)
+        texts = [control["text"] for control in view["controls"]]
+        self.assertIn(f"Checking for updates at 127.0.0.1:{harness.config().port}", texts)
+        self.assertIn("Waiting for the software version file (1 of 2)...", texts)
+
+        skipped = INSPECTOR.click(progress, IDCANCEL)["time"]
+        appeared = INSPECTOR.wait(launcher.hwnd, "visible", STEP_TIMEOUT)
+        self.assertTrue(appeared["reached"])
+        self.assertLessEqual(appeared["time"] - skipped, 1.0, "the window came late after Skip")
+        self.assertTrue(INSPECTOR.wait(progress, "gone", STEP_TIMEOUT)["reached"])
+        launcher.settle()
+        # No answer for either file; the one not yet asked for is never asked for.
+        self.assert_status(launcher.view(), UNVERIFIED, DRIVER_NOT_FOUND, NOT_INSTALLED,
+                           download=False, update=True)
+        self.assertEqual(server.paths(), [SOFTWARE_PATH])
+
+    def test_slow_check_after_driver_install_keeps_the_window_answering(self):
+        server = self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))
+        launcher = self.start(self.folder())
+        server.script(Answer(software_file("19.5"), delay=6.0), Answer(usb_file("2.12.28")))
+        launcher.click("cmdUpdateUSBdriver")
+        box = INSPECTOR.message_box(launcher.pid, "USB Installation", STEP_TIMEOUT)
+        INSPECTOR.dismiss(box["hwnd"])
+
+        # Until the check is over the window answers the system within a second, and it takes no
+        # input, as under a modal dialog; its progress window shows over it.
+        answers, progress = [], None
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            ping = INSPECTOR.ping(launcher.hwnd, 1.0)
+            answers.append(ping["seconds"] if ping["answered"] and not ping["hung"] else None)
+            if progress is None:
+                window = INSPECTOR.find(PROGRESS_TITLE, launcher.folder.exe, 0)
+                progress = window["hwnd"] if window["found"] else None
+                if progress is not None:
+                    view = INSPECTOR.state(progress)
+                    self.assertEqual(view["owner"], launcher.hwnd)
+                    self.assertFalse(view["ex_style"] & WS_EX_APPWINDOW)
+                    self.assertFalse(INSPECTOR.state(launcher.hwnd)["enabled"])
+            if len(server.requests) == 4 and INSPECTOR.state(launcher.hwnd)["enabled"]:
+                break
+            time.sleep(0.1)
+        self.assertGreater(len(answers), 30)
+        self.assertNotIn(None, answers, "the window was hung or did not answer within a second")
+        self.assertIsNotNone(progress, "no progress window during the slow check")
+        self.assertTrue(INSPECTOR.wait(progress, "gone", STEP_TIMEOUT)["reached"])
+        launcher.settle()
+        self.assert_status(launcher.view(), SERVER_SAME, found("2.12.28"), LATEST + "2.12.28",
+                           download=False, update=False)
+        self.assertTrue(launcher.view().focus in SELECTION + ("cmdEXIT", "cmdWEBSITE"))
 
 
 class WindowsGenerationTest(Session):

@@ -22,6 +22,8 @@ const char* OutcomeName(kvat::win32::HttpResult::Outcome outcome) {
             return "timed-out";
         case Outcome::TooLarge:
             return "too-large";
+        case Outcome::Skipped:
+            return "skipped";
     }
     return "unknown";
 }

@@ -23,6 +23,7 @@ using enum ControlId;
 using namespace std::chrono_literals;
 
 constexpr wchar_t kAppKey[] = L"Software\\VB and VBA Program Settings\\KVAT_Software";
+constexpr wchar_t kProgressClass[] = L"KVAT_Launcher.CheckProgress";
 
 std::wstring ClassOf(HWND hwnd) {
     wchar_t name[64] = {};
@@ -130,6 +131,7 @@ class LauncherWindow : public ::testing::Test {
         server_.Serve("/download/KVAT_Software/KVAT_USB_Version.txt",
                       {.body = "KVAT USB Driver: 2.12.28"});
         window_ = std::make_unique<MainWindow>(GetModuleHandleW(nullptr), platform_);
+        platform_.SetFetchWaiter(window_->fetch_waiter());
         form_ = std::make_unique<Form1>(*window_, platform_, host_ = server_.host());
         window_->Attach(*form_);
     }
@@ -139,7 +141,9 @@ class LauncherWindow : public ::testing::Test {
         RegDeleteTreeW(HKEY_CURRENT_USER, kAppKey);
     }
     void LoadAndShow() {
-        form_->Form_Load();
+        window_->RunHandler([&] { form_->Form_Load(); });
+        // It would stay until the window shows; a check that ends at once never makes one.
+        EXPECT_EQ(FindWindowW(kProgressClass, nullptr), nullptr);
         window_->Show();
     }
     HWND Control(ControlId id) const { return window_->control(id); }
@@ -295,6 +299,83 @@ TEST_F(LauncherWindow, EnterPressesTheFocusedButtonAndNoneIsTheDefault) {
          {cmdCALIX, cmdLOG, cmdUpdateUSBdriver, cmdDownloadSoftware, cmdWEBSITE, cmdEXIT}) {
         EXPECT_EQ(GetWindowLongW(Control(id), GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
     }
+}
+
+// What a watcher thread saw of the progress window of one slow start-up check, before it skipped
+// the rest of the check as a user would.
+struct SeenProgress {
+    HWND hwnd = nullptr;
+    std::chrono::steady_clock::duration after{};  // from the start of the check
+    std::string title;
+    HWND owner = nullptr;
+    bool has_icon = false;
+    bool launcher_enabled = true;
+};
+
+SeenProgress SkipASlowCheck(MainWindow& window, Form1& form, UINT skip_message, WPARAM skip) {
+    SeenProgress seen;
+    const auto began = std::chrono::steady_clock::now();
+    std::thread watcher([&] {
+        while (!seen.hwnd && std::chrono::steady_clock::now() - began < 5s) {
+            seen.hwnd = FindWindowW(kProgressClass, nullptr);
+            std::this_thread::sleep_for(5ms);
+        }
+        seen.after = std::chrono::steady_clock::now() - began;
+        if (seen.hwnd) {
+            seen.title = TextOf(seen.hwnd);
+            seen.owner = GetWindow(seen.hwnd, GW_OWNER);
+            seen.has_icon = SendMessageW(seen.hwnd, WM_GETICON, ICON_SMALL, 0) != 0;
+            seen.launcher_enabled = IsWindowEnabled(window.hwnd()) != FALSE;
+            // Keys go to the focused Skip button, through the dialog keyboard handling.
+            PostMessageW(skip_message == WM_KEYDOWN ? GetDlgItem(seen.hwnd, IDCANCEL) : seen.hwnd,
+                         skip_message, skip, 0);
+        }
+    });
+    window.RunHandler([&] { form.Form_Load(); });
+    watcher.join();
+    return seen;
+}
+
+TEST_F(LauncherWindow, ASlowCheckShowsItsProgressAfterASecondAndEscOrTheCloseBoxSkipsIt) {
+    server_.Serve("/download/KVAT_Software/KVAT_Software_Version.txt",
+                  {.body = "KVAT Software Version:19.5", .delay = 30s});
+    const auto unverified =
+        "Latest Software Available:  UNABLE TO VERIFY\r\nCheck internet connection.";
+
+    // Before the window first shows, alone and with a taskbar button of its own.
+    auto began = std::chrono::steady_clock::now();
+    const SeenProgress first = SkipASlowCheck(*window_, *form_, WM_KEYDOWN, VK_ESCAPE);
+    EXPECT_LT(std::chrono::steady_clock::now() - began, first.after + 1s);
+    ASSERT_TRUE(first.hwnd);
+    EXPECT_GE(first.after, 900ms);
+    EXPECT_EQ(first.title, "KVAT - Checking for software updates");
+    EXPECT_EQ(first.owner, nullptr);
+    EXPECT_TRUE(GetWindowLongW(first.hwnd, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+    EXPECT_TRUE(first.has_icon);
+    EXPECT_EQ(TextOf(Control(txtServerVersion)), unverified);
+    // It stays until the launcher window is on screen, so the screen is never empty.
+    EXPECT_TRUE(IsWindowVisible(first.hwnd));
+    window_->Show();
+    EXPECT_FALSE(IsWindow(first.hwnd));
+
+    // Checking again over the shown window, which takes no input meanwhile.
+    began = std::chrono::steady_clock::now();
+    const SeenProgress again = SkipASlowCheck(*window_, *form_, WM_SYSCOMMAND, SC_CLOSE);
+    EXPECT_LT(std::chrono::steady_clock::now() - began, again.after + 1s);
+    ASSERT_TRUE(again.hwnd);
+    EXPECT_EQ(again.owner, window_->hwnd());
+    EXPECT_FALSE(again.launcher_enabled);
+    EXPECT_FALSE(IsWindow(again.hwnd));
+    EXPECT_TRUE(IsWindowEnabled(window_->hwnd()));
+    EXPECT_EQ(TextOf(Control(txtServerVersion)), unverified);
+
+    // Skipping counts the files not yet answered as not answered: the driver file is never asked.
+    std::vector<std::string> paths;
+    for (const auto& request : server_.Requests()) {
+        paths.push_back(request.path);
+    }
+    EXPECT_EQ(paths,
+              std::vector<std::string>(2, "/download/KVAT_Software/KVAT_Software_Version.txt"));
 }
 
 TEST(LauncherWindowResources, AMissingIconOrPictureIsAnErrorAndLeavesNoWindow) {

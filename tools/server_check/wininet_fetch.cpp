@@ -24,6 +24,7 @@ std::string Failure(const win32::HttpResult& result) {
         case Outcome::TooLarge:
             return "more than " + std::to_string(kFetchMaxBytes) +
                    " bytes: the launcher stops reading there";
+        case Outcome::Skipped:  // the check has nobody who could skip
         case Outcome::TransportError:
             break;
     }

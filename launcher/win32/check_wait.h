@@ -1,0 +1,62 @@
+// How the launcher window waits for the fetches of a start-up check. A check runs within one
+// event of the window (the start, or the driver installation that checks again), and no other
+// handler may run until it is over; but the window must not freeze while a server takes its
+// time. So while a fetch runs, the window's thread waits for it here, answering the system,
+// painting, and serving the progress window; events for the launcher window wait in the queue
+// until the check is over, and the launcher window itself is disabled, as under a modal dialog.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "launcher/win32/progress_window.h"
+#include "platform/win32/fetch_waiter.h"
+
+namespace kvat::win32 {
+
+class CheckWait final : public FetchWaiter {
+  public:
+    // `window` is the launcher window.
+    CheckWait(HWND window, const ProgressLook& look) : window_(window), look_(look) {}
+
+    bool Skipped() const override { return skipped_; }
+    // Begins the check at its first fetch. One second into the check the progress window shows.
+    WaitEnd Wait(HANDLE finished, std::chrono::steady_clock::time_point deadline,
+                 std::wstring_view url) override;
+
+    bool running() const { return running_; }
+    // The check is over: the launcher window takes input again. A progress window goes at once
+    // when the launcher window is on screen; otherwise it stays until CloseProgress, so that the
+    // screen is never left empty before the launcher window first shows.
+    void End();
+    void CloseProgress() { progress_.reset(); }
+
+  private:
+    // What the progress window says while the check waits for one file, and how many files of
+    // the check came before it.
+    struct WaitingFor {
+        std::string host_line;
+        std::string file_line;
+        unsigned files_before = 0;
+    };
+    static WaitingFor Describe(std::wstring_view url);
+
+    void Begin();
+    void ShowProgress(const WaitingFor& what, double share);
+    void Pump();
+
+    HWND window_;
+    ProgressLook look_;
+    bool running_ = false;
+    bool skipped_ = false;
+    bool progress_failed_ = false;
+    std::chrono::steady_clock::time_point began_;
+    HWND focus_ = nullptr;
+    std::unique_ptr<ProgressWindow> progress_;
+};
+
+}  // namespace kvat::win32
