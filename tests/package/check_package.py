@@ -16,6 +16,7 @@ import os
 import pathlib
 import re
 import shutil
+import socket
 import struct
 import subprocess
 import sys
@@ -400,6 +401,25 @@ class SignedPackageTest(unittest.TestCase):
         self.assertIn("signing failed", made.stderr)
         self.assertEqual(zips_in(folder), [])
 
+    def test_screenshot_of_a_window_that_never_shows_fails_within_its_bound(self):
+        if not OPTIONS.run_package:
+            self.skipTest("no scripts/run-package.sh given")
+        shot = PACKAGE.work / "never.png"
+        # A proxy (Wine's WinINet takes http_proxy) that accepts and never answers: the launcher
+        # waits out its whole check before it shows its window.
+        with socket.create_server(("127.0.0.1", 0)) as silent:
+            environment = dict(os.environ, KVAT_TRUST_ROOT_TOOL=OPTIONS.trust_root,
+                               http_proxy=f"http://127.0.0.1:{silent.getsockname()[1]}")
+            done = subprocess.run(
+                [OPTIONS.run_package, "--trust-root", PACKAGE.work / "ca.pem", "--wait", "5",
+                 "--screenshot", shot, PACKAGE.zip_path],
+                capture_output=True, text=True, env=environment, timeout=120)
+        said = done.stdout + done.stderr
+        self.assertEqual(done.returncode, 1, said)
+        self.assertIn("kvat_trust_root: trusted", said)
+        self.assertIn('the window "KVAT Software Selection" was not visible within 5 s', said)
+        self.assertFalse(shot.exists())
+
     @staticmethod
     def win_verify_trust(path):
         done = subprocess.run([OPTIONS.wine, OPTIONS.verify_signature, str(path)],
@@ -486,6 +506,7 @@ def main():
     parser.add_argument("--server-check", help="kvat-server-check.exe, the version files' writer")
     parser.add_argument("--trust-root", help="kvat_trust_root.exe")
     parser.add_argument("--verify-signature", help="kvat_verify_signature.exe")
+    parser.add_argument("--run-package", help="scripts/run-package.sh")
     OPTIONS, rest = parser.parse_known_args()
     if not OPTIONS.zip and not (OPTIONS.packer and OPTIONS.launcher and OPTIONS.note
                                 and OPTIONS.source):
