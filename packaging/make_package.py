@@ -114,8 +114,8 @@ def sign(pkcs12, password, unsigned, signed, epoch):
         raise PackageError(f"signing failed (exit code {run.returncode}):\n"
                            f"{run.stdout}{run.stderr}")
     when = f"time-stamped by {timestamp_url}" if timestamp_url else (
-        "no time stamp, signing time SOURCE_DATE_EPOCH "
-        + time.strftime("%Y-%m-%d %H:%M:%S UTC", time.gmtime(epoch)))
+        "no time stamp, signing time "
+        + time.strftime("%Y-%m-%d %H:%M:%S UTC", time.gmtime(epoch)) + " (SOURCE_DATE_EPOCH)")
     say(f"{LAUNCHER} signed with {pkcs12}, {when}")
 
 
