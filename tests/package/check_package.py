@@ -82,19 +82,19 @@ def make_throwaway_signer(folder, signing_time):
     """
     issued = signing_time - 86400
     days = str((int(time.time()) - issued) // 86400 + 2)
-    yesterday = ["faketime", "-f",
+    at_issue = ["faketime", "-f",
                  time.strftime("@%Y-%m-%d %H:%M:%S", time.localtime(issued))]
-    run(yesterday + ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", days,
+    run(at_issue + ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", days,
                      "-subj", "/CN=KVAT throwaway test root", "-keyout", folder / "ca.key",
                      "-out", folder / "ca.pem", "-addext", "basicConstraints=critical,CA:TRUE",
                      "-addext", "keyUsage=critical,keyCertSign,cRLSign"])
-    run(yesterday + ["openssl", "req", "-newkey", "rsa:2048", "-nodes",
+    run(at_issue + ["openssl", "req", "-newkey", "rsa:2048", "-nodes",
                      "-subj", "/CN=KVAT test signer",
                      "-keyout", folder / "signer.key", "-out", folder / "signer.csr"])
     (folder / "signer.ext").write_text(
         "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n"
         "extendedKeyUsage=codeSigning\n")
-    run(yesterday + ["openssl", "x509", "-req", "-in", folder / "signer.csr",
+    run(at_issue + ["openssl", "x509", "-req", "-in", folder / "signer.csr",
                      "-CA", folder / "ca.pem", "-CAkey", folder / "ca.key", "-CAcreateserial",
                      "-days", days, "-extfile", folder / "signer.ext",
                      "-out", folder / "signer.pem"])
