@@ -13,17 +13,7 @@ else()
     message(STATUS "KVAT_VENDOR_HOST: ${KVAT_VENDOR_HOST} (the vendor host this build asks)")
 endif()
 
-# The note for the vendor names the host this build asks and the driver version the launcher
-# records (read from launcher/constants.h, where it is kept), and has Windows line ends whatever
-# the checkout has.
-file(STRINGS ${PROJECT_SOURCE_DIR}/launcher/constants.h KVAT_DRIVER_VERSION_LINE
-     REGEX "kDriverVersion = \"[^\"]+\"")
-string(REGEX REPLACE ".*\"([^\"]+)\".*" "\\1" KVAT_DRIVER_VERSION "${KVAT_DRIVER_VERSION_LINE}")
-if(NOT KVAT_DRIVER_VERSION MATCHES "^[0-9.]+$")
-    message(FATAL_ERROR "kDriverVersion not found in launcher/constants.h")
-endif()
-configure_file(${PROJECT_SOURCE_DIR}/packaging/README.txt
-               ${PROJECT_BINARY_DIR}/packaging/README.txt @ONLY NEWLINE_STYLE CRLF)
+include(cmake/PackageNote.cmake)
 
 find_package(Python3 3.8 COMPONENTS Interpreter)
 if(NOT Python3_Interpreter_FOUND)
@@ -31,6 +21,9 @@ if(NOT Python3_Interpreter_FOUND)
     return()
 endif()
 
+# A release must be signed unless the vendor opts out with KVAT_ALLOW_UNSIGNED=1 when making it;
+# the development build (the windows preset) may make unsigned packages without that.
+option(KVAT_PACKAGE_UNSIGNED_ALLOWED "The package target may make an unsigned package" OFF)
 set(KVAT_PACKAGE_FILE ${PROJECT_BINARY_DIR}/package/KVAT_Launcher-${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}-win64.zip)
 set(KVAT_PACKAGE_COMMAND
     ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/packaging/make_package.py
@@ -38,6 +31,9 @@ set(KVAT_PACKAGE_COMMAND
     --note ${PROJECT_BINARY_DIR}/packaging/README.txt
     "--host=${KVAT_VENDOR_HOST}"
     --source ${PROJECT_SOURCE_DIR})
+if(KVAT_PACKAGE_UNSIGNED_ALLOWED)
+    list(APPEND KVAT_PACKAGE_COMMAND --unsigned-allowed)
+endif()
 # CMake reserves the name "package" while a CPack configuration lies in the build folder; an
 # older build of this project left one there.
 file(REMOVE ${PROJECT_BINARY_DIR}/CPackConfig.cmake ${PROJECT_BINARY_DIR}/CPackSourceConfig.cmake)

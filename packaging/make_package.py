@@ -1,25 +1,33 @@
 #!/usr/bin/env python3
 """Makes the release ZIP: KVAT_Launcher.exe, README.txt and SHA256SUMS.
 
-The executable is signed with Authenticode (osslsigncode, SHA-256) before it is zipped when
-the vendor gives a PKCS#12 certificate through the environment:
+The executable is signed with Authenticode (osslsigncode, SHA-256) before it is zipped. The
+vendor gives a PKCS#12 certificate through the environment:
 
     KVAT_SIGN_PKCS12          the certificate and its key (a .p12 / .pfx file)
     KVAT_SIGN_PASSWORD        its password (may be empty, but must be set)
     KVAT_SIGN_TIMESTAMP_URL   optional: an RFC 3161 time-stamp server
     KVAT_OSSLSIGNCODE         optional: the osslsigncode program to use
+    KVAT_ALLOW_UNSIGNED=1     no certificate, on purpose: the ZIP is named ...-UNSIGNED.zip
 
-Without KVAT_SIGN_PKCS12 the package is made unsigned, and one line says so.
+Without a certificate and without KVAT_ALLOW_UNSIGNED=1 it stops with an error, unless the build
+allows unsigned packages (--unsigned-allowed, the development build); an unsigned package always
+carries -UNSIGNED in its name. Both names are deleted first, so a failure leaves no ZIP behind.
+
+The password never reaches a file or a child's environment: it is taken out of this process's
+environment at the start and handed to osslsigncode on its standard input.
 
 The ZIP is the same bit for bit for the same input files: fixed file order, every file time is
 SOURCE_DATE_EPOCH (from the environment, else the time of the checkout's last commit), fixed
-attributes and compression. Standard library only.
+attributes and compression. Without a time-stamp server the signature's time is SOURCE_DATE_EPOCH
+too, so with an RSA key the same commit gives the same signed executable. Standard library only.
 """
 import argparse
 import hashlib
 import os
 import pathlib
-import shutil
+import re
+import signal
 import subprocess
 import sys
 import tempfile
@@ -29,9 +37,11 @@ import zipfile
 LAUNCHER = "KVAT_Launcher.exe"
 NOTE = "README.txt"
 SUMS = "SHA256SUMS"
-# The ZIP format counts time from 1980; an earlier epoch is stored as its first second.
+# The ZIP format counts time from 1980 to 2107; an earlier epoch is stored as its first second.
 ZIP_EPOCH = 315532800
+ZIP_LAST_SECOND = 4354819199
 SIGNATURE_DESCRIPTION = "KVAT Launcher"
+UNSIGNED_SUFFIX = "-UNSIGNED"
 
 
 class PackageError(Exception):
@@ -46,6 +56,9 @@ def source_date_epoch(source_dir):
     """SOURCE_DATE_EPOCH as given, else the commit time of the checkout's last commit."""
     given = os.environ.get("SOURCE_DATE_EPOCH")
     if given:
+        if not re.fullmatch("[0-9]+", given) or int(given) > ZIP_LAST_SECOND:
+            raise PackageError(f"SOURCE_DATE_EPOCH={given!r} is not a time the package can carry: "
+                               f"give whole seconds since 1970, at most {ZIP_LAST_SECOND}")
         return int(given)
     run = subprocess.run(["git", "-C", str(source_dir), "log", "-1", "--format=%ct"],
                          capture_output=True, text=True)
@@ -59,71 +72,99 @@ def sha256(data):
     return hashlib.sha256(data).hexdigest()
 
 
-def sign(unsigned, signed, scratch):
-    """Signs `unsigned` into `signed` when a certificate is given; False when none is."""
+def unsigned_path(output):
+    return output.with_name(output.stem + UNSIGNED_SUFFIX + output.suffix)
+
+
+def signing_policy(unsigned_allowed):
+    """The certificate to sign with, or None for an unsigned package that is allowed."""
     pkcs12 = os.environ.get("KVAT_SIGN_PKCS12")
-    if not pkcs12:
-        say(f"{LAUNCHER} is NOT signed: no certificate given "
+    if pkcs12:
+        return pkcs12
+    if os.environ.get("KVAT_ALLOW_UNSIGNED") == "1":
+        say(f"{LAUNCHER} is NOT signed: KVAT_ALLOW_UNSIGNED=1 and no certificate given")
+        return None
+    if unsigned_allowed:
+        say(f"{LAUNCHER} is NOT signed: no certificate given, and this build allows that "
             "(set KVAT_SIGN_PKCS12 and KVAT_SIGN_PASSWORD to sign it)")
-        shutil.copyfile(unsigned, signed)
-        return False
-    password = os.environ.get("KVAT_SIGN_PASSWORD")
+        return None
+    raise PackageError("no certificate to sign KVAT_Launcher.exe: set KVAT_SIGN_PKCS12 (the .p12 "
+                       "file) and KVAT_SIGN_PASSWORD, or KVAT_ALLOW_UNSIGNED=1 for a package "
+                       "named ...-UNSIGNED.zip")
+
+
+def sign(pkcs12, password, unsigned, signed, epoch):
+    """Signs `unsigned` into `signed` with the certificate `pkcs12`."""
     if password is None:
         raise PackageError("KVAT_SIGN_PKCS12 is set but KVAT_SIGN_PASSWORD is not")
-    # The password goes through a file only this user can read, not the command line.
-    password_file = scratch / "password"
-    password_file.touch(mode=0o600)
-    password_file.write_text(password)
-    command = [os.environ.get("KVAT_OSSLSIGNCODE", "osslsigncode"), "sign",
-               "-pkcs12", pkcs12, "-readpass", str(password_file),
-               "-h", "sha256", "-n", SIGNATURE_DESCRIPTION]
+    command = [os.environ.get("KVAT_OSSLSIGNCODE", "osslsigncode"), "sign", "-pkcs12", pkcs12]
+    if password:
+        # On a pipe: never on the command line, in a file or in a child's environment.
+        command += ["-readpass", "/dev/stdin"]
+    command += ["-h", "sha256", "-n", SIGNATURE_DESCRIPTION]
     timestamp_url = os.environ.get("KVAT_SIGN_TIMESTAMP_URL")
     if timestamp_url:
         command += ["-ts", timestamp_url]
+    else:
+        # The signature's own time, else the clock's: the same commit signs the same.
+        command += ["-time", str(epoch)]
     command += ["-in", str(unsigned), "-out", str(signed)]
-    run = subprocess.run(command, capture_output=True, text=True)
-    password_file.unlink()
+    run = subprocess.run(command, input=password, capture_output=True, text=True)
     if run.returncode != 0 or not signed.is_file():
         raise PackageError(f"signing failed (exit code {run.returncode}):\n"
                            f"{run.stdout}{run.stderr}")
-    say(f"{LAUNCHER} signed with {pkcs12}"
-        + (f", time-stamped by {timestamp_url}" if timestamp_url else ", no time stamp"))
-    return True
+    when = f"time-stamped by {timestamp_url}" if timestamp_url else (
+        "no time stamp, signing time "
+        + time.strftime("%Y-%m-%d %H:%M:%S UTC", time.gmtime(epoch)) + " (SOURCE_DATE_EPOCH)")
+    say(f"{LAUNCHER} signed with {pkcs12}, {when}")
 
 
 def write_zip(path, files, epoch):
     """`files`: (name, bytes) in the order they go into the ZIP."""
     date_time = time.gmtime(max(epoch, ZIP_EPOCH))[:6]
     partial = path.with_name(path.name + ".partial")
-    with zipfile.ZipFile(partial, "w") as archive:
-        for name, data in files:
-            entry = zipfile.ZipInfo(name, date_time)
-            entry.create_system = 0  # MS-DOS: whoever makes it, no Unix owner or mode
-            entry.external_attr = 0
-            entry.compress_type = zipfile.ZIP_DEFLATED
-            archive.writestr(entry, data, compresslevel=9)
-    partial.replace(path)
+    try:
+        with zipfile.ZipFile(partial, "w") as archive:
+            for name, data in files:
+                entry = zipfile.ZipInfo(name, date_time)
+                entry.create_system = 0  # MS-DOS: whoever makes it, no Unix owner or mode
+                entry.external_attr = 0
+                entry.compress_type = zipfile.ZIP_DEFLATED
+                archive.writestr(entry, data, compresslevel=9)
+        partial.replace(path)
+    finally:
+        partial.unlink(missing_ok=True)
 
 
-def make_package(options):
+def make_package(options, password):
+    # A failure below must not leave an older package under either name.
+    for stale in (options.output, unsigned_path(options.output)):
+        stale.unlink(missing_ok=True)
     epoch = source_date_epoch(options.source)
     say(f"this KVAT_Launcher.exe asks the vendor host {options.host}")
     unsigned = options.launcher.read_bytes()
     say(f"{LAUNCHER} before signing: SHA-256 {sha256(unsigned)}")
+    pkcs12 = signing_policy(options.unsigned_allowed)
 
     options.output.parent.mkdir(parents=True, exist_ok=True)
-    with tempfile.TemporaryDirectory(prefix="kvat-package-", dir=options.output.parent) as work:
-        scratch = pathlib.Path(work)
-        signed_path = scratch / LAUNCHER
-        sign(options.launcher, signed_path, scratch)
-        launcher = signed_path.read_bytes()
+    if pkcs12:
+        with tempfile.TemporaryDirectory(prefix="kvat-package-",
+                                         dir=options.output.parent) as work:
+            signed_path = pathlib.Path(work) / LAUNCHER
+            sign(pkcs12, password, options.launcher, signed_path, epoch)
+            launcher = signed_path.read_bytes()
+        say(f"{LAUNCHER} signed: SHA-256 {sha256(launcher)}")
+        output = options.output
+    else:
+        launcher = unsigned
+        output = unsigned_path(options.output)
 
     files = {LAUNCHER: launcher, NOTE: options.note.read_bytes()}
     # sha256sum's format: "<hex>  <name>", one file a line.
     sums = "".join(f"{sha256(data)}  {name}\n" for name, data in sorted(files.items()))
     files[SUMS] = sums.encode("ascii")
-    write_zip(options.output, sorted(files.items()), epoch)
-    say(f"{options.output}: SHA-256 {sha256(options.output.read_bytes())}")
+    write_zip(output, sorted(files.items()), epoch)
+    say(f"{output}: SHA-256 {sha256(output.read_bytes())}")
 
 
 def main():
@@ -132,9 +173,17 @@ def main():
     parser.add_argument("--note", type=pathlib.Path, required=True, help="README.txt")
     parser.add_argument("--host", required=True, help="the vendor host the exe was built for")
     parser.add_argument("--source", type=pathlib.Path, required=True, help="the checkout")
-    parser.add_argument("--output", type=pathlib.Path, required=True, help="the ZIP to write")
+    parser.add_argument("--output", type=pathlib.Path, required=True,
+                        help="the signed ZIP to write; an unsigned one gets -UNSIGNED before .zip")
+    parser.add_argument("--unsigned-allowed", action="store_true",
+                        help="make an unsigned package when no certificate is given")
+    options = parser.parse_args()
+    # A stop from outside (a CI time-out) still removes the scratch folder and a partial ZIP.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(128 + signal.SIGTERM))
+    # Out of the environment before any child is started.
+    password = os.environ.pop("KVAT_SIGN_PASSWORD", None)
     try:
-        make_package(parser.parse_args())
+        make_package(options, password)
     except (PackageError, OSError) as error:
         print(f"package: error: {error}", file=sys.stderr)
         return 1

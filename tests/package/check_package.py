@@ -2,20 +2,26 @@
 """Reads the release package back the way a vendor receives it.
 
 Makes the ZIP with packaging/make_package.py into a temporary folder (or takes the one given
-with --zip), unpacks it and checks the note for the vendor, SHA256SUMS and the packaged
-KVAT_Launcher.exe: version block, icon, manifest, imported DLLs, symbols, no build folder.
-With --sign the package is signed with a throwaway certificate authority made here, and the
-signature is checked with osslsigncode and, under Wine, with WinVerifyTrust.
+with --zip), unpacks it and checks README.txt, SHA256SUMS and the packaged KVAT_Launcher.exe:
+version block, icon, manifest, imported DLLs, symbols, no build folder. Without --sign: the
+rules for an unsigned package. With --sign the package is signed with a throwaway certificate
+authority made here, through a stand-in for osslsigncode that looks for the password on disk
+and in its environment; the signature is checked with osslsigncode and, under Wine, with
+WinVerifyTrust.
 Needs Debian's python3-pefile.
 """
 import argparse
 import hashlib
 import os
 import pathlib
+import re
+import shutil
+import socket
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import zipfile
 
@@ -61,30 +67,70 @@ def run(command, **kwargs):
     return done.stdout
 
 
-def make_throwaway_signer(folder):
+def commit_time(source):
+    """The signing time the packer takes: SOURCE_DATE_EPOCH, else the last commit's time."""
+    given = os.environ.get("SOURCE_DATE_EPOCH")
+    return int(given or run(["git", "-C", source, "log", "-1", "--format=%ct"]))
+
+
+def make_throwaway_signer(folder, signing_time):
     """A root authority and a code-signing certificate it issued, as ca.pem and signer.p12.
 
-    Both are made as of yesterday (faketime), as a real certificate is issued well before it
-    signs: Wine finds a certificate not valid at a signing time a few seconds after its start.
+    Both are made a day before the signing time (faketime) and stay valid until tomorrow, as a
+    real certificate is issued well before it signs: Wine finds a certificate not valid at a
+    signing time a few seconds after its start.
     """
-    yesterday = ["faketime", "-f", "-1d"]
-    run(yesterday + ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+    issued = signing_time - 86400
+    days = str((int(time.time()) - issued) // 86400 + 2)
+    at_issue = ["faketime", "-f",
+                 time.strftime("@%Y-%m-%d %H:%M:%S", time.localtime(issued))]
+    run(at_issue + ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", days,
                      "-subj", "/CN=KVAT throwaway test root", "-keyout", folder / "ca.key",
                      "-out", folder / "ca.pem", "-addext", "basicConstraints=critical,CA:TRUE",
                      "-addext", "keyUsage=critical,keyCertSign,cRLSign"])
-    run(yesterday + ["openssl", "req", "-newkey", "rsa:2048", "-nodes",
+    run(at_issue + ["openssl", "req", "-newkey", "rsa:2048", "-nodes",
                      "-subj", "/CN=KVAT test signer",
                      "-keyout", folder / "signer.key", "-out", folder / "signer.csr"])
     (folder / "signer.ext").write_text(
         "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n"
         "extendedKeyUsage=codeSigning\n")
-    run(yesterday + ["openssl", "x509", "-req", "-in", folder / "signer.csr",
+    run(at_issue + ["openssl", "x509", "-req", "-in", folder / "signer.csr",
                      "-CA", folder / "ca.pem", "-CAkey", folder / "ca.key", "-CAcreateserial",
-                     "-days", "2", "-extfile", folder / "signer.ext",
+                     "-days", days, "-extfile", folder / "signer.ext",
                      "-out", folder / "signer.pem"])
     run(["openssl", "pkcs12", "-export", "-inkey", folder / "signer.key",
          "-in", folder / "signer.pem", "-certfile", folder / "ca.pem",
          "-passout", f"pass:{SIGNING_PASSWORD}", "-out", folder / "signer.p12"])
+
+
+# Stands in for osslsigncode: fails when the password is in its environment, on its command line
+# or in a file under the watched folder, then runs the real one.
+PASSWORD_WATCH = """#!/usr/bin/python3
+import os, pathlib, sys
+secret = bytes.fromhex("{secret}")
+places = [f"environment variable {{key}}" for key, value in os.environ.items()
+          if secret in value.encode()]
+places += ["command line"] if any(secret in a.encode() for a in sys.argv) else []
+places += [str(path) for path in pathlib.Path("{watched}").rglob("*")
+           if path.is_file() and secret in path.read_bytes()]
+if places:
+    sys.exit("the signing password is in " + ", ".join(places))
+pathlib.Path("{marker}").touch()
+os.execv("{real}", ["{real}", *sys.argv[1:]])
+"""
+
+
+def run_packer(folder, environment, *options, wrapper=()):
+    """Packs into `folder` (the signed name KVAT_Launcher.zip); the finished process."""
+    return subprocess.run(
+        [*wrapper, sys.executable, OPTIONS.packer, "--launcher", OPTIONS.launcher,
+         "--note", OPTIONS.note, f"--host={OPTIONS.host}", "--source", OPTIONS.source,
+         "--output", folder / "KVAT_Launcher.zip", *options],
+        capture_output=True, text=True, env=environment)
+
+
+def zips_in(folder):
+    return sorted(path.name for path in folder.glob("*.zip")) if folder.is_dir() else []
 
 
 class Package:
@@ -97,9 +143,13 @@ class Package:
         if options.zip:
             self.zip_path = pathlib.Path(options.zip)
         else:
-            self.zip_path = self.work / "out" / "KVAT_Launcher.zip"
             self.environment = self.signing_environment(options)
-            self.packer_output = self.make(self.zip_path, self.environment)
+            out = self.work / "out"
+            made = run_packer(out, self.environment)
+            if made.returncode != 0 or len(zips_in(out)) != 1:
+                raise RuntimeError(f"the packer made {zips_in(out)}:\n{made.stdout}{made.stderr}")
+            self.packer_output = made.stdout + made.stderr
+            self.zip_path = out / zips_in(out)[0]
         with zipfile.ZipFile(self.zip_path) as archive:
             self.names = [entry.filename for entry in archive.infolist()]
             archive.extractall(self.work / "unpacked")
@@ -111,21 +161,21 @@ class Package:
         self.exe = pefile.PE(data=self.launcher) if self.launcher else None
 
     def signing_environment(self, options):
+        """Unsigned: the vendor's explicit opt-out. Signed: the throwaway certificate, given to
+        osslsigncode through the password watch."""
         environment = {key: value for key, value in os.environ.items()
-                       if not key.startswith("KVAT_SIGN_")}
-        if options.sign:
-            make_throwaway_signer(self.work)
-            environment.update(KVAT_SIGN_PKCS12=str(self.work / "signer.p12"),
-                               KVAT_SIGN_PASSWORD=SIGNING_PASSWORD,
-                               KVAT_OSSLSIGNCODE=options.osslsigncode)
-        return environment
-
-    @staticmethod
-    def make(zip_path, environment):
-        """Runs the packer; returns what it printed."""
-        return run([sys.executable, OPTIONS.packer, "--launcher", OPTIONS.launcher,
-                    "--note", OPTIONS.note, f"--host={OPTIONS.host}", "--source", OPTIONS.source,
-                    "--output", zip_path], env=environment)
+                       if not key.startswith(("KVAT_SIGN_", "KVAT_ALLOW_UNSIGNED"))}
+        self.watch_marker = self.work / "password-watch-ran"
+        if not options.sign:
+            return dict(environment, KVAT_ALLOW_UNSIGNED="1")
+        make_throwaway_signer(self.work, commit_time(options.source))
+        watch = self.work / "osslsigncode-watch"
+        watch.write_text(PASSWORD_WATCH.format(
+            secret=SIGNING_PASSWORD.encode().hex(), watched=self.work / "out",
+            marker=self.watch_marker, real=shutil.which(options.osslsigncode)))
+        watch.chmod(0o755)
+        return dict(environment, KVAT_SIGN_PKCS12=str(self.work / "signer.p12"),
+                    KVAT_SIGN_PASSWORD=SIGNING_PASSWORD, KVAT_OSSLSIGNCODE=str(watch))
 
     def close(self):
         if self.exe:
@@ -174,13 +224,36 @@ class PackageContentsTest(unittest.TestCase):
         self.assertEqual(note.count(b"\r"), note.count(b"\r\n"), "a CR without LF")
         self.assertTrue(note.endswith(b"\r\n"))
 
-    def test_note_says_where_the_launcher_goes_and_how_its_host_is_set(self):
+    def test_note_is_for_the_customer_and_names_this_builds_addresses(self):
         note = PACKAGE.note.decode("ascii")
         for sibling in ("Calix_KVAT.exe", "KVAT_Log.exe", "CDM21228_Setup.exe"):
             self.assertIn(sibling, note)
-        self.assertIn("KVAT_VENDOR_HOST", note)
-        self.assertIn(f"This copy asks: {OPTIONS.host}\r\n", note)
         self.assertNotIn("@", note, "a placeholder was left unfilled")
+        # The vendor's instructions stay in the repository's README.
+        self.assertNotIn("cmake", note.lower())
+        scheme, _, authority = OPTIONS.host.rpartition("://")
+        scheme = scheme or "http"
+        host, _, port = authority.partition(":")
+        self.assertIn(f"    host      {host}\r\n", note)
+        self.assertIn(f"    scheme    {scheme}\r\n", note)
+        self.assertIn(f"    port      TCP {port or {'http': 80, 'https': 443}[scheme]}\r\n", note)
+        for path in ("/download/KVAT_Software/KVAT_Software_Version.txt",
+                     "/download/KVAT_Software/KVAT_USB_Version.txt"):
+            self.assertIn(f"    {scheme}://{authority}{path}\r\n", note)
+
+    def test_note_shows_the_version_files_as_the_writer_writes_them(self):
+        if not OPTIONS.server_check:
+            self.skipTest("no kvat-server-check in this build")
+        constants = pathlib.Path(OPTIONS.source, "launcher", "constants.h").read_text()
+        software, driver = (re.search(f' {name} = "([^"]+)"', constants)[1]
+                            for name in ("kThisVersion", "kDriverVersion"))
+        folder = PACKAGE.work / "written"
+        folder.mkdir()
+        run([OPTIONS.wine, OPTIONS.server_check, "--write", folder, "--software", software,
+             "--driver", driver])
+        lines = [line.strip() for line in PACKAGE.note.decode("ascii").splitlines()]
+        for written in sorted(folder.iterdir()):
+            self.assertIn(written.read_text(), lines, written.name)
 
 
 class ExecutableTest(unittest.TestCase):
@@ -220,31 +293,91 @@ class ExecutableTest(unittest.TestCase):
         self.assertEqual(PACKAGE.exe.FILE_HEADER.TimeDateStamp, 0)
 
 
-class SignatureTest(unittest.TestCase):
-    """Without --sign: the package says it is unsigned. With it: the signature holds."""
+def stale_zips(folder):
+    """Both names of an earlier package, left in `folder` as a failed step must not leave them."""
+    folder.mkdir(parents=True)
+    for name in ("KVAT_Launcher.zip", "KVAT_Launcher-UNSIGNED.zip"):
+        (folder / name).write_bytes(b"an earlier package")
+    return folder
+
+
+def printed_sha256(output, label):
+    """The hash the packer printed after `label`."""
+    found = re.search(re.escape(label) + ": SHA-256 ([0-9a-f]{64})$", output, re.MULTILINE)
+    return found[1] if found else None
+
+
+class UnsignedPackageTest(unittest.TestCase):
+    """A package without a signature is never mistaken for a signed one."""
 
     def setUp(self):
-        if OPTIONS.zip:
-            self.skipTest("only for a package made here")
+        if OPTIONS.zip or OPTIONS.sign:
+            self.skipTest("only for an unsigned package made here")
 
-    def test_unsigned_package_says_so_in_one_line(self):
-        if OPTIONS.sign:
-            self.skipTest("signed")
+    def test_opt_out_makes_an_unsigned_package_named_and_said_so(self):
+        self.assertEqual(PACKAGE.zip_path.name, "KVAT_Launcher-UNSIGNED.zip")
         said = [line for line in PACKAGE.packer_output.splitlines() if "NOT signed" in line]
         self.assertEqual(len(said), 1, PACKAGE.packer_output)
         self.assertEqual(PACKAGE.exe.OPTIONAL_HEADER.DATA_DIRECTORY[SECURITY_DIRECTORY].Size, 0)
 
+    def test_release_without_certificate_or_opt_out_fails_and_leaves_no_zip(self):
+        environment = dict(PACKAGE.environment)
+        del environment["KVAT_ALLOW_UNSIGNED"]
+        folder = stale_zips(PACKAGE.work / "refused")
+        made = run_packer(folder, environment)
+        self.assertEqual(made.returncode, 1, made.stdout)
+        self.assertIn("KVAT_SIGN_PKCS12", made.stderr)
+        self.assertIn("KVAT_ALLOW_UNSIGNED=1", made.stderr)
+        self.assertEqual(zips_in(folder), [])
+
+        # The development build may package unsigned, but never under the signed name.
+        made = run_packer(folder, environment, "--unsigned-allowed")
+        self.assertEqual(made.returncode, 0, made.stderr)
+        self.assertEqual(zips_in(folder), ["KVAT_Launcher-UNSIGNED.zip"])
+
+    def test_bad_source_date_epoch_is_a_one_line_error(self):
+        folder = stale_zips(PACKAGE.work / "bad-epoch")
+        made = run_packer(folder, dict(PACKAGE.environment, SOURCE_DATE_EPOCH="2026-12-08"))
+        self.assertEqual(made.returncode, 1)
+        self.assertEqual(len(made.stderr.splitlines()), 1, made.stderr)
+        self.assertIn("SOURCE_DATE_EPOCH", made.stderr)
+        self.assertEqual(zips_in(folder), [])
+
+
+class SignedPackageTest(unittest.TestCase):
+    """The signature holds, the same commit signs the same, the password stays in memory."""
+
+    def setUp(self):
+        if OPTIONS.zip or not OPTIONS.sign:
+            self.skipTest("only for a signed package made here")
+
+    def test_signed_package_has_the_plain_name_and_its_printed_hashes(self):
+        self.assertEqual(zips_in(PACKAGE.zip_path.parent), ["KVAT_Launcher.zip"])
+        output = PACKAGE.packer_output
+        self.assertEqual(printed_sha256(output, f"{LAUNCHER} signed"),
+                         hashlib.sha256(PACKAGE.launcher).hexdigest(), output)
+        self.assertEqual(printed_sha256(output, str(PACKAGE.zip_path)),
+                         hashlib.sha256(PACKAGE.zip_path.read_bytes()).hexdigest(), output)
+
+    def test_password_is_not_on_disk_in_a_childs_environment_or_in_the_output(self):
+        # The watch fails the signing when it finds the password; here it also ran.
+        self.assertTrue(PACKAGE.watch_marker.exists())
+        self.assertNotIn(SIGNING_PASSWORD, PACKAGE.packer_output)
+
+    def test_signing_again_hours_later_gives_the_same_package(self):
+        folder = PACKAGE.work / "later"
+        made = run_packer(folder, PACKAGE.environment, wrapper=["faketime", "-f", "+5h"])
+        self.assertEqual(made.returncode, 0, made.stderr)
+        self.assertEqual((folder / "KVAT_Launcher.zip").read_bytes(),
+                         PACKAGE.zip_path.read_bytes())
+
     def test_osslsigncode_verifies_the_signature_against_the_authority(self):
-        if not OPTIONS.sign:
-            self.skipTest("unsigned")
         self.assertGreater(PACKAGE.exe.OPTIONAL_HEADER.DATA_DIRECTORY[SECURITY_DIRECTORY].Size, 0)
         said = run([OPTIONS.osslsigncode, "verify", "-CAfile", PACKAGE.work / "ca.pem",
                     "-in", PACKAGE.launcher_path])
         self.assertIn("Signature verification: ok", said)
 
     def test_windows_trusts_the_signature_until_one_byte_changes(self):
-        if not OPTIONS.sign:
-            self.skipTest("unsigned")
         untrusted = self.win_verify_trust(PACKAGE.launcher_path)
         self.assertTrue(int(untrusted["chain"], 16) & CERT_TRUST_IS_UNTRUSTED_ROOT, untrusted)
         run([OPTIONS.wine, OPTIONS.trust_root, PACKAGE.work / "ca.pem"])
@@ -261,15 +394,31 @@ class SignatureTest(unittest.TestCase):
         changed.write_bytes(data)
         self.assertEqual(self.win_verify_trust(changed)["trust"], TRUST_E_BAD_DIGEST)
 
-    def test_wrong_password_fails_the_package_instead_of_shipping_it_unsigned(self):
-        if not OPTIONS.sign:
-            self.skipTest("unsigned")
-        environment = dict(PACKAGE.environment)
-        environment["KVAT_SIGN_PASSWORD"] = "not the password"
-        output = PACKAGE.work / "wrong" / "KVAT_Launcher.zip"
-        with self.assertRaises(RuntimeError):
-            Package.make(output, environment)
-        self.assertFalse(output.exists())
+    def test_failed_signing_leaves_no_package(self):
+        folder = stale_zips(PACKAGE.work / "wrong")
+        made = run_packer(folder, dict(PACKAGE.environment, KVAT_SIGN_PASSWORD="not the password"))
+        self.assertEqual(made.returncode, 1, made.stdout)
+        self.assertIn("signing failed", made.stderr)
+        self.assertEqual(zips_in(folder), [])
+
+    def test_screenshot_of_a_window_that_never_shows_fails_within_its_bound(self):
+        if not OPTIONS.run_package:
+            self.skipTest("no scripts/run-package.sh given")
+        shot = PACKAGE.work / "never.png"
+        # A proxy (Wine's WinINet takes http_proxy) that accepts and never answers: the launcher
+        # waits out its whole check before it shows its window.
+        with socket.create_server(("127.0.0.1", 0)) as silent:
+            environment = dict(os.environ, KVAT_TRUST_ROOT_TOOL=OPTIONS.trust_root,
+                               http_proxy=f"http://127.0.0.1:{silent.getsockname()[1]}")
+            done = subprocess.run(
+                [OPTIONS.run_package, "--trust-root", PACKAGE.work / "ca.pem", "--wait", "5",
+                 "--screenshot", shot, PACKAGE.zip_path],
+                capture_output=True, text=True, env=environment, timeout=120)
+        said = done.stdout + done.stderr
+        self.assertEqual(done.returncode, 1, said)
+        self.assertIn("kvat_trust_root: trusted", said)
+        self.assertIn('the window "KVAT Software Selection" was not visible within 5 s', said)
+        self.assertFalse(shot.exists())
 
     @staticmethod
     def win_verify_trust(path):
@@ -354,8 +503,10 @@ def main():
                         help="sign with a throwaway authority and check the signature")
     parser.add_argument("--osslsigncode", default="osslsigncode")
     parser.add_argument("--wine", default="wine")
+    parser.add_argument("--server-check", help="kvat-server-check.exe, the version files' writer")
     parser.add_argument("--trust-root", help="kvat_trust_root.exe")
     parser.add_argument("--verify-signature", help="kvat_verify_signature.exe")
+    parser.add_argument("--run-package", help="scripts/run-package.sh")
     OPTIONS, rest = parser.parse_known_args()
     if not OPTIONS.zip and not (OPTIONS.packer and OPTIONS.launcher and OPTIONS.note
                                 and OPTIONS.source):

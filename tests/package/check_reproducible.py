@@ -1,11 +1,13 @@
 #!/usr/bin/python3
-"""Builds the release twice and checks that both builds are the same bit for bit.
+"""Builds the signed release twice and checks that both builds are the same bit for bit.
 
 Each build starts from its own clean clone of the checkout's last commit, in its own temporary
-folder (of a different length), with the release preset and its package target. The second
-build runs in another time zone and, when Debian's faketime is there, with its clock 13 hours
-and 17 minutes ahead, so that anything taken from the clock or the folder would differ.
-Compares KVAT_Launcher.exe and the ZIP by SHA-256 and looks for the folders in the executable.
+folder (of a different length), with the release preset and its package target, signed with one
+throwaway RSA certificate and no time stamp. The second build runs in another time zone and,
+when Debian's faketime is there, with its clock 13 hours and 17 minutes ahead, so that anything
+taken from the clock or the folder would differ. Compares the unsigned KVAT_Launcher.exe, the
+signed one and the ZIP by SHA-256, checks that removing the signature gives the unsigned
+executable back (the check a rebuilder makes), and looks for the folders in the executable.
 """
 import argparse
 import hashlib
@@ -19,7 +21,12 @@ import time
 import unittest
 import zipfile
 
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+from check_package import SIGNING_PASSWORD, commit_time, make_throwaway_signer  # noqa: E402
+
 OPTIONS = None
+SIGNER = None
 BUILDS = []
 
 CLOCK_SHIFT = "+13h17m"
@@ -43,7 +50,10 @@ class Build:
              str(self.source)])
         run(["git", "-C", str(self.source), "checkout", "--quiet", commit])
 
-        environment = dict(os.environ, TZ=time_zone)
+        environment = {key: value for key, value in os.environ.items()
+                       if not key.startswith(("KVAT_SIGN_", "KVAT_ALLOW_UNSIGNED"))}
+        environment.update(TZ=time_zone, KVAT_SIGN_PKCS12=str(SIGNER / "signer.p12"),
+                           KVAT_SIGN_PASSWORD=SIGNING_PASSWORD)
         environment.pop("SOURCE_DATE_EPOCH", None)  # taken from the commit, as a vendor would
         wrapper = ["faketime", "-f", clock_shift] if clock_shift else []
         started = time.monotonic()
@@ -59,8 +69,11 @@ class Build:
             raise RuntimeError(f"the package target made {len(zips)} ZIP files, not one")
         self.zip_path = zips[0]
         self.zip = self.zip_path.read_bytes()
+        with zipfile.ZipFile(self.zip_path) as archive:
+            self.signed = archive.read("KVAT_Launcher.exe")
         print(f"{self.source}: {self.seconds:.0f} s, TZ={time_zone}, clock {clock_shift or 'real'}"
-              f"\n  KVAT_Launcher.exe {hashlib.sha256(self.launcher).hexdigest()}"
+              f"\n  KVAT_Launcher.exe unsigned {hashlib.sha256(self.launcher).hexdigest()}"
+              f"\n  KVAT_Launcher.exe signed   {hashlib.sha256(self.signed).hexdigest()}"
               f"\n  {self.zip_path.name} {hashlib.sha256(self.zip).hexdigest()}", flush=True)
 
     def close(self):
@@ -68,7 +81,10 @@ class Build:
 
 
 def setUpModule():
+    global SIGNER
     commit = run(["git", "-C", str(OPTIONS.source), "rev-parse", "HEAD"]).strip()
+    SIGNER = pathlib.Path(tempfile.mkdtemp(prefix="kvat-signer-"))
+    make_throwaway_signer(SIGNER, commit_time(OPTIONS.source))
     if run(["git", "-C", str(OPTIONS.source), "status", "--porcelain", "--untracked-files=no"]):
         print(f"note: the checkout has uncommitted changes; this tests the commit {commit}")
     has_faketime = shutil.which("faketime") is not None
@@ -82,6 +98,7 @@ def setUpModule():
 def tearDownModule():
     for build in BUILDS:
         build.close()
+    shutil.rmtree(SIGNER, ignore_errors=True)
 
 
 class ReproducibleReleaseTest(unittest.TestCase):
@@ -90,8 +107,23 @@ class ReproducibleReleaseTest(unittest.TestCase):
         self.assertEqual(hashlib.sha256(first.launcher).hexdigest(),
                          hashlib.sha256(second.launcher).hexdigest())
 
+    def test_signed_launcher_is_the_same_bit_for_bit(self):
+        first, second = BUILDS
+        self.assertEqual(hashlib.sha256(first.signed).hexdigest(),
+                         hashlib.sha256(second.signed).hexdigest())
+
+    def test_removing_the_signature_gives_the_unsigned_launcher(self):
+        build = BUILDS[0]
+        signed = build.source.parent / "shipped.exe"
+        signed.write_bytes(build.signed)
+        removed = build.source.parent / "signature-removed.exe"
+        run([OPTIONS.osslsigncode, "remove-signature", "-in", str(signed), "-out", str(removed)])
+        self.assertEqual(hashlib.sha256(removed.read_bytes()).hexdigest(),
+                         hashlib.sha256(build.launcher).hexdigest())
+
     def test_zip_is_the_same_bit_for_bit(self):
         first, second = BUILDS
+        self.assertFalse(first.zip_path.name.endswith("-UNSIGNED.zip"), first.zip_path.name)
         self.assertEqual(first.zip_path.name, second.zip_path.name)
         self.assertEqual(hashlib.sha256(first.zip).hexdigest(),
                          hashlib.sha256(second.zip).hexdigest())
@@ -118,6 +150,7 @@ def main():
     parser.add_argument("--source", type=pathlib.Path, required=True, help="the git checkout")
     parser.add_argument("--cmake", default="cmake", help="the cmake program")
     parser.add_argument("--jobs", type=int, default=2, help="parallel build jobs")
+    parser.add_argument("--osslsigncode", default="osslsigncode")
     OPTIONS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 

@@ -96,6 +96,32 @@ class Writer(unittest.TestCase):
         self.assertIn("You have the latest software.", out)
 
 
+class WriterRefusals(unittest.TestCase):
+    """--write leaves a folder as it found it when it cannot finish."""
+
+    def test_read_only_file_is_refused_and_neither_file_touched(self):
+        with tempfile.TemporaryDirectory() as folder:
+            software = pathlib.Path(folder, "KVAT_Software_Version.txt")
+            usb = pathlib.Path(folder, "KVAT_USB_Version.txt")
+            software.write_bytes(b"old software")
+            usb.write_bytes(b"old usb")
+            usb.chmod(0o444)
+            status, _, err = run("--write", folder, "--software", "19.6", "--driver", "2.12.30")
+            self.assertEqual(status, NOT_ACCEPTED, err)
+            self.assertIn("KVAT_USB_Version.txt: the file is read-only", err)
+            self.assertEqual((software.read_bytes(), usb.read_bytes()),
+                             (b"old software", b"old usb"))
+            self.assertEqual(sorted(os.listdir(folder)), [software.name, usb.name])
+
+    def test_missing_folder_is_not_made(self):
+        with tempfile.TemporaryDirectory() as parent:
+            folder = pathlib.Path(parent, "no such folder")
+            status, _, err = run("--write", folder, "--software", "19.6", "--driver", "2.12.30")
+            self.assertEqual(status, NOT_ACCEPTED, err)
+            self.assertIn("no such folder", err)
+            self.assertEqual(os.listdir(parent), [])
+
+
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", nargs="+", required=True)

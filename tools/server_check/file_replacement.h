@@ -1,0 +1,30 @@
+// Replacing a file that a web server may be reading: a reader finds the old file or the whole
+// new one, never a part, also after a crash or a power cut.
+#pragma once
+
+#include <filesystem>
+#include <stdexcept>
+#include <string_view>
+
+namespace kvat::server_check {
+
+// Throws std::runtime_error, with the system's message, when `path` exists but is read-only or
+// not writable for this user: a rename would replace it all the same, against its owner's intent.
+void RefuseReadOnlyFile(const std::filesystem::path& path);
+
+// Writes `content` into a new file beside `path`, flushes it to the disk and renames it over
+// `path`, the folder's entry flushed too. Throws std::runtime_error with the system's message;
+// the file at `path` is then as it was and the new one is removed.
+void ReplaceFile(const std::filesystem::path& path, std::string_view content);
+
+// What each system provides (file_replacement_posix.cpp, file_replacement_win32.cpp).
+namespace system_side {
+// Creates `path`, failing if the name is taken, writes `content` and flushes it to the disk.
+void WriteNewFileToDisk(const std::filesystem::path& path, std::string_view content);
+// Renames `from` over `to` and flushes the change to the disk.
+void MoveOverDurably(const std::filesystem::path& from, const std::filesystem::path& to);
+}  // namespace system_side
+
+std::runtime_error WriteFailure(const std::filesystem::path& path, std::string_view why);
+
+}  // namespace kvat::server_check

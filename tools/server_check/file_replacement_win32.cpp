@@ -1,0 +1,86 @@
+// The Windows side of file replacement: CreateFileW(CREATE_NEW), FlushFileBuffers, then
+// MoveFileExW with MOVEFILE_WRITE_THROUGH.
+#include <windows.h>
+
+#include <string>
+#include <utility>
+
+#include "platform/win32/win32_error.h"
+#include "tools/server_check/file_replacement.h"
+
+namespace kvat::server_check {
+namespace {
+
+class FileHandle {
+  public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle_);
+        }
+    }
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    // Closes now, so that a failed close is reported rather than ignored.
+    bool Close() { return CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != 0; }
+
+  private:
+    HANDLE handle_;
+};
+
+std::string LastErrorMessage() {
+    return win32::SystemMessage(GetLastError());
+}
+
+}  // namespace
+
+void RefuseReadOnlyFile(const std::filesystem::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            return;
+        }
+        throw WriteFailure(path, win32::SystemMessage(error));
+    }
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        // What MoveFileExW would answer; refused before either file is touched.
+        throw WriteFailure(
+            path, "the file is read-only (" + win32::SystemMessage(ERROR_ACCESS_DENIED) + ")");
+    }
+}
+
+namespace system_side {
+
+void WriteNewFileToDisk(const std::filesystem::path& path, std::string_view content) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        throw WriteFailure(path, LastErrorMessage());
+    }
+    DWORD written = 0;
+    if (!WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written,
+                   nullptr)) {
+        throw WriteFailure(path, LastErrorMessage());
+    }
+    if (written != content.size()) {
+        throw WriteFailure(path, "only " + std::to_string(written) + " of " +
+                                     std::to_string(content.size()) + " bytes written");
+    }
+    // On disk before the rename makes it visible.
+    if (!FlushFileBuffers(file.get()) || !file.Close()) {
+        throw WriteFailure(path, LastErrorMessage());
+    }
+}
+
+void MoveOverDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (!MoveFileExW(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        throw WriteFailure(to, LastErrorMessage());
+    }
+}
+
+}  // namespace system_side
+}  // namespace kvat::server_check
