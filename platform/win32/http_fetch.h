@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/fetch_failure.h"
 #include "platform/fetch_limits.h"
 
 namespace kvat::win32 {
@@ -21,9 +22,11 @@ struct HttpResult {
         TooLarge,        // the body passed the size cap
     };
     Outcome outcome = Outcome::TransportError;
-    unsigned long error = 0;  // WinINet or system error code for TransportError
-    unsigned status = 0;      // HTTP status code, when headers arrived
-    std::string body;         // raw bytes, at most the cap
+    FetchFailure failure = FetchFailure::Other;  // why, in the terms the vendor's check shares
+    unsigned long error = 0;                     // WinINet or system error code for TransportError
+    unsigned status = 0;                         // HTTP status code, when headers arrived
+    std::string body;                            // raw bytes, at most the cap
+    std::wstring final_url;  // the last address asked, after the redirects followed
 };
 
 struct FetchLimits {
@@ -33,11 +36,13 @@ struct FetchLimits {
     unsigned max_redirects = kFetchMaxRedirects;
 };
 
-// Always fetches fresh (no cache), through the system's proxy settings. Follows redirects to
-// http or https on any host, at most limits.max_redirects of them and never from https back to
-// http. A certificate WinINet does not trust fails the fetch. WinINet comes from
-// `wininet`, loaded there on first use. The worker that does the transfer ends by itself within
-// about one bound after the caller stopped waiting, however the server behaves.
+// Always fetches fresh (no cache), through the system's proxy settings, and never authenticates:
+// a 401 or 407 is a final answer. Follows redirects by the rule of platform/redirect_policy.h,
+// at most limits.max_redirects of them. A certificate WinINet does not trust fails the fetch.
+// WinINet comes from `wininet`, loaded there on first use. Once the caller has stopped waiting,
+// the worker that does the transfer starts no new request and gives up reading within about one
+// more second, however slowly the server sends. A name look-up, which WinINet's time-outs do not
+// bound, or WinINet's own retries of a connection can keep it longer.
 HttpResult HttpGet(WinInetLibrary& wininet, std::wstring_view url, const FetchLimits& limits);
 
 // The document as text when the answer was whole and its status 2xx, else empty text. Bytes are
