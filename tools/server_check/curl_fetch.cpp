@@ -1,9 +1,8 @@
 #include "tools/server_check/curl_fetch.h"
 
 #include <curl/curl.h>
+#include <strings.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <fstream>
@@ -57,20 +56,14 @@ struct Answer {
     bool redirect = false;  // a redirect to follow: the transfer stopped before its body
 };
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(),
-                                                      [](unsigned char a, unsigned char b) {
-                                                          return std::tolower(a) == std::tolower(b);
-                                                      });
-}
-
 size_t KeepHeader(char* data, size_t size, size_t count, void* user) {
     auto& answer = *static_cast<Answer*>(user);
     std::string_view line(data, size * count);
     constexpr std::string_view kLocation = "Location:";
     if (line.starts_with("HTTP/")) {
         answer.location.clear();  // a new answer begins
-    } else if (StartsWithNoCase(line, kLocation)) {
+    } else if (line.size() >= kLocation.size() &&
+               strncasecmp(line.data(), kLocation.data(), kLocation.size()) == 0) {
         line.remove_prefix(kLocation.size());
         const auto begin = line.find_first_not_of(" \t");
         const auto end = line.find_last_not_of(" \t\r\n");  // not before `begin` when it is found
@@ -186,7 +179,7 @@ std::string ReadFile(const std::string& path) {
 std::string Authorities(const std::string& path) {
     std::string added = ReadFile(path);
     if (added.find("-----BEGIN CERTIFICATE-----") == std::string::npos) {
-        throw UsageError("--cacert " + path + ": no PEM certificate in it");
+        throw UsageError("--cacert " + path + ": not a readable file of PEM certificates");
     }
     const Easy easy(curl_easy_init());
     const char* bundle = nullptr;
