@@ -1,7 +1,6 @@
 #include "platform/redirect_policy.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace kvat {
 namespace {
@@ -14,7 +13,8 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
         return false;
     }
     for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) {
+        const char c = text[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != prefix[i]) {
             return false;
         }
     }
@@ -22,14 +22,16 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 }
 
 bool IsHostCharacter(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' || c == '_';
+    // ASCII only, whatever the locale.
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_';
 }
 
 // After the scheme: [user@]host[:port], where the host is a name, a dotted address or a
 // bracketed IPv6 address and the port is digits. The two fetchers' libraries resolve and escape
 // a malformed Location differently, so the rule judges the result itself.
 bool HasWebHost(std::string_view address) {
-    address.remove_prefix(address.find("//") + 2);
+    address.remove_prefix(address.find("//") + 2);  // the scheme is http:// or https://
     std::string_view authority = address.substr(0, address.find_first_of("/?#"));
     authority.remove_prefix(authority.rfind('@') + 1);  // npos + 1 is 0
     std::string_view host = authority;
