@@ -27,6 +27,8 @@ std::string DescribeFetchFailure(FetchFailure failure, std::string_view detail) 
             return "the connection ended before the whole answer arrived";
         case FetchFailure::ClosedWithoutAnswer:
             return "the server closed the connection without answering";
+        case FetchFailure::SecureChannelFailed:
+            return "no secure (TLS) connection could be set up";
         case FetchFailure::CertificateUntrusted:
             return "the server's certificate comes from an authority this computer does not "
                    "trust";

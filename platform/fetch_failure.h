@@ -19,6 +19,7 @@ enum class FetchFailure {
     TimedOut,             // no whole answer within the fetch's bound
     ConnectionCut,        // the connection ended in the middle of the answer
     ClosedWithoutAnswer,  // the server closed the connection before any answer
+    SecureChannelFailed,  // no TLS connection could be set up, before any certificate was judged
     CertificateUntrusted,
     CertificateOtherName,
     CertificateDate,  // expired or not yet valid

@@ -98,6 +98,8 @@ FetchFailure Classify(DWORD error) {
             return FetchFailure::ConnectionCut;
         case ERROR_HTTP_INVALID_SERVER_RESPONSE:
             return FetchFailure::ClosedWithoutAnswer;
+        case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+            return FetchFailure::SecureChannelFailed;
         case ERROR_INTERNET_INVALID_CA:
             return FetchFailure::CertificateUntrusted;
         case ERROR_INTERNET_SEC_CERT_CN_INVALID:

@@ -162,12 +162,15 @@ class RedirectsAndLogins(unittest.TestCase):
             for server in (secure, plain):
                 server.routes[SOFTWARE_PATH] = (200, [], web_server.software_file("19.6"))
             # The launcher's scheme given for the other one's port.
-            for host, other in ((f"localhost:{secure.port}", f"https://localhost:{secure.port}"),
-                                (f"https://localhost:{plain.port}",
-                                 f"http://localhost:{plain.port}")):
+            for host, other, reason in (
+                    (f"localhost:{secure.port}", f"https://localhost:{secure.port}",
+                     "the connection ended before the whole answer arrived"),
+                    (f"https://localhost:{plain.port}", f"http://localhost:{plain.port}",
+                     "no secure (TLS) connection could be set up")):
                 with self.subTest(host):
                     status, out, _ = run(*self.trust, host)
                     self.assertEqual(status, NOT_ACCEPTED, out)
+                    self.assertIn(f"answer      none: {reason}\n", out)
                     self.assertIn(f"Hint: port {other.rsplit(':', 1)[1]} answers ", out)
                     self.assertIn(f": try HOST {other}\n", out)
             status, out, _ = run(*self.trust, f"https://localhost:{secure.port}")

@@ -126,6 +126,8 @@ FetchFailure Classify(CURLcode code, const Answer& answer, CURL* handle) {
         case CURLE_RECV_ERROR:
         case CURLE_SEND_ERROR:
             return FetchFailure::ConnectionCut;
+        case CURLE_SSL_CONNECT_ERROR:
+            return FetchFailure::SecureChannelFailed;
         case CURLE_PEER_FAILED_VERIFICATION:
             return CertificateFailure(handle);
         default:

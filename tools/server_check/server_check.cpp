@@ -119,7 +119,7 @@ void ReportFile(std::ostream& out, std::string_view host, const VersionFile& fil
 // port, or https on an http one.
 bool MayBeOtherScheme(FetchFailure failure) {
     return failure == FetchFailure::ConnectionCut || failure == FetchFailure::ClosedWithoutAnswer ||
-           failure == FetchFailure::Other;
+           failure == FetchFailure::SecureChannelFailed || failure == FetchFailure::Other;
 }
 
 // When the host's own address failed so, and the port does answer the other scheme, says so.
