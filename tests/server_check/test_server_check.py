@@ -152,6 +152,8 @@ class RedirectsAndLogins(unittest.TestCase):
                 self.assertEqual(status, NOT_ACCEPTED, out)  # the USB file is missing throughout
                 for line in lines:
                     self.assertIn(line.format(**urls), out)
+                if not any(line.startswith("redirected") for line in lines):
+                    self.assertNotIn("redirected", out)
                 asked = [path for server in (plain, secure) for path, _ in server.requests()]
                 self.assertFalse(set(unasked) & set(asked), asked)
                 self.assertFalse([path for path in asked if "#" in path], asked)

@@ -266,6 +266,8 @@ FetchRecord CurlFetch(std::string_view address, const std::string& authorities) 
             break;
         }
         url = *next;
+    }
+    if (url != record.address) {
         record.final_address = url;
     }
     if (record.failure == FetchFailure::None && record.status >= 200 && record.status <= 299) {
