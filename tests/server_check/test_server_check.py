@@ -96,8 +96,12 @@ class RedirectsAndLogins(unittest.TestCase):
         folder = pathlib.Path(cls._folder.name)
         cls.authority = Authority(OPTIONS.openssl, folder, "KVAT Check Root")
         cls.tls = cls.authority.issue("localhost", "localhost")
-        cls.stranger = Authority(OPTIONS.openssl, folder, "KVAT Stranger Root").issue(
-            "stranger", "localhost")
+        cls.certificate_faults = {
+            "comes from an authority this computer does not trust":
+                Authority(OPTIONS.openssl, folder, "KVAT Stranger Root").issue("stranger",
+                                                                               "localhost"),
+            "is for another name": cls.authority.issue("other-name", "www.other-name.example"),
+        }
         cls.trust = []
         if OPTIONS.trust_root:
             subprocess.run(["wine", OPTIONS.trust_root, windows_path(cls.authority.certificate)],
@@ -179,11 +183,11 @@ class RedirectsAndLogins(unittest.TestCase):
             self.assertIn('accepted    yes: version "19.6"', out)
             self.assertNotIn("Hint", out)
 
-        with CountingServer(self.stranger) as stranger:
-            status, out, _ = run(*self.trust, f"https://localhost:{stranger.port}")
-            self.assertIn("answer      none: the server's certificate comes from an authority "
-                          "this computer does not trust", out)
-            self.assertNotIn("Hint", out)
+        for fault, context in self.certificate_faults.items():
+            with self.subTest(fault), CountingServer(context) as server:
+                status, out, _ = run(*self.trust, f"https://localhost:{server.port}")
+                self.assertIn(f"answer      none: the server's certificate {fault}\n", out)
+                self.assertNotIn("Hint", out)
 
 
 class Writer(unittest.TestCase):

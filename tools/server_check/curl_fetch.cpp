@@ -22,6 +22,8 @@ namespace {
 
 // OpenSSL's verification results (X509_V_ERR_*) that libcurl passes on; their numbers are
 // fixed, and the headers that name them are not a dependency of libcurl's.
+// libcurl records "unspecified" when its own check of the name fails (seen with 7.88).
+constexpr long kUnspecified = 1;
 constexpr long kCertificateNotYetValid = 9;
 constexpr long kCertificateExpired = 10;
 constexpr long kHostNameMismatch = 62;
@@ -97,7 +99,7 @@ FetchFailure CertificateFailure(CURL* handle) {
         case kCertificateNotYetValid:
         case kCertificateExpired:
             return FetchFailure::CertificateDate;
-        case 0:  // the chain was good: libcurl's own check of the name failed
+        case kUnspecified:
         case kHostNameMismatch:
             return FetchFailure::CertificateOtherName;
         default:
