@@ -9,6 +9,9 @@ packages=(
     icoutils python3-pefile imagemagick
     libcurl4-openssl-dev
     osslsigncode openssl faketime git
+    # Samba's ntlm_auth: without it Wine's WinINet never answers an NTLM challenge, and the test
+    # that no credentials are ever sent could not fail.
+    winbind
 )
 
 missing=()

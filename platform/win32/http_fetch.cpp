@@ -12,6 +12,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/redirect_policy.h"
 #include "platform/win32/bounded_worker.h"
 #include "platform/win32/text_conversion.h"
 #include "platform/win32/wininet_library.h"
@@ -22,10 +23,11 @@ namespace {
 using Outcome = HttpResult::Outcome;
 
 // Fresh from the server every time, and nothing left behind: no cache entry, no cookie, no
-// dialog.
+// dialog. No authentication either: WinINet would otherwise answer an NTLM or Negotiate challenge
+// with the user's Windows logon, to any server a redirect names.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                                 INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
-                                INTERNET_FLAG_NO_COOKIES;
+                                INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTH;
 
 class InternetHandle {
   public:
@@ -59,10 +61,47 @@ struct Transfer {
     std::chrono::steady_clock::time_point deadline;
 };
 
+FetchFailure Classify(DWORD error) {
+    switch (error) {
+        case ERROR_INTERNET_NAME_NOT_RESOLVED:
+            return FetchFailure::NameNotFound;
+        case ERROR_INTERNET_CANNOT_CONNECT:
+            return FetchFailure::ConnectionRefused;
+        case ERROR_INTERNET_TIMEOUT:
+            return FetchFailure::TimedOut;
+        case ERROR_INTERNET_CONNECTION_ABORTED:
+        case ERROR_INTERNET_CONNECTION_RESET:
+            return FetchFailure::ConnectionCut;
+        case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+            return FetchFailure::ClosedWithoutAnswer;
+        case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+            return FetchFailure::SecureChannelFailed;
+        case ERROR_INTERNET_INVALID_CA:
+            return FetchFailure::CertificateUntrusted;
+        case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+            return FetchFailure::CertificateOtherName;
+        case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+            return FetchFailure::CertificateDate;
+        default:
+            return FetchFailure::Other;
+    }
+}
+
 HttpResult Failure(DWORD error) {
     HttpResult result;
-    result.outcome = error == ERROR_INTERNET_TIMEOUT ? Outcome::TimedOut : Outcome::TransportError;
+    result.failure = Classify(error);
+    result.outcome =
+        result.failure == FetchFailure::TimedOut ? Outcome::TimedOut : Outcome::TransportError;
     result.error = error;
+    return result;
+}
+
+// A redirect the rule refuses, under WinINet's nearest error code.
+HttpResult Refused(FetchFailure why) {
+    HttpResult result =
+        Failure(why == FetchFailure::RedirectHttpsToHttp ? ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR
+                                                         : ERROR_HTTP_REDIRECT_FAILED);
+    result.failure = why;
     return result;
 }
 
@@ -119,6 +158,10 @@ std::optional<Target> Crack(const WinInetFunctions& wininet, const std::wstring&
         SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
         return std::nullopt;
     }
+    if (parts.dwHostNameLength == 0) {
+        SetLastError(ERROR_INTERNET_INVALID_URL);
+        return std::nullopt;
+    }
     Target target{std::wstring(parts.lpszHostName, parts.dwHostNameLength), parts.nPort,
                   std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
                       std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength),
@@ -146,11 +189,6 @@ std::optional<std::wstring> Header(const WinInetFunctions& wininet, HINTERNET re
     }
 }
 
-// The statuses that send a GET elsewhere.
-bool IsRedirect(unsigned status) {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
 // The address a redirect leads to, resolved against the address that answered it.
 std::optional<std::wstring> Resolve(const WinInetFunctions& wininet, const std::wstring& base,
                                     const std::wstring& location) {
@@ -169,8 +207,10 @@ std::optional<std::wstring> Resolve(const WinInetFunctions& wininet, const std::
     }
 }
 
-// One request and its whole answer, on the handles of the caller of Run.
-HttpResult Exchange(const Transfer& transfer, Handles& handles, const Target& target) {
+// One request and its whole answer, on the handles of the caller of Run. A redirect to follow
+// leaves its Location in `location` and its body unread.
+HttpResult Exchange(const Transfer& transfer, Handles& handles, const Target& target,
+                    std::wstring& location) {
     const WinInetFunctions& wininet = transfer.wininet;
     handles.request.Reset(nullptr);
     handles.connection.Reset(wininet.InternetConnectW(transfer.session, target.host.c_str(),
@@ -217,6 +257,15 @@ HttpResult Exchange(const Transfer& transfer, Handles& handles, const Target& ta
         return Failure(ERROR_HTTP_INVALID_SERVER_RESPONSE);
     }
     result.status = status;
+    result.outcome = Outcome::Complete;
+    result.failure = FetchFailure::None;
+    if (IsFollowedRedirect(status)) {
+        // Without a Location, a redirect is the final answer.
+        location = Header(wininet, request, HTTP_QUERY_LOCATION).value_or(std::wstring());
+        if (!location.empty()) {
+            return result;
+        }
+    }
 
     // One byte past the cap is enough to know the answer is too large.
     const std::size_t cap = transfer.limits.max_body_bytes;
@@ -252,6 +301,7 @@ HttpResult Exchange(const Transfer& transfer, Handles& handles, const Target& ta
     }
     if (result.body.size() > cap) {
         result.outcome = Outcome::TooLarge;
+        result.failure = FetchFailure::TooLarge;
         result.body.resize(cap);
         return result;
     }
@@ -263,43 +313,41 @@ HttpResult Exchange(const Transfer& transfer, Handles& handles, const Target& ta
         return Failure(ERROR_INTERNET_CONNECTION_ABORTED);
     }
 
-    result.outcome = Outcome::Complete;
     return result;
 }
 
-// Redirects are followed here rather than by WinINet so that their number is bounded and
-// where they lead is checked: to http or https on any host, but never from https back to http,
-// which would hand a secured fetch to anyone on the network.
+// Redirects are followed here rather than by WinINet, by the rule the vendor's check follows
+// too (platform/redirect_policy.h).
 HttpResult Run(const Transfer& transfer, Handles& handles) {
     const WinInetFunctions& wininet = transfer.wininet;
-    std::wstring url = transfer.url;
-    bool was_secure = false;
+    std::wstring url(WithoutFragment(std::wstring_view(transfer.url)));
     for (unsigned redirects = 0;; ++redirects) {
-        const auto target = Crack(wininet, url);
-        if (!target) {
-            return Failure(redirects == 0 ? GetLastError() : ERROR_HTTP_REDIRECT_FAILED);
+        std::wstring location;
+        HttpResult answer;
+        if (const auto target = Crack(wininet, url)) {
+            answer = Exchange(transfer, handles, *target, location);
+        } else {
+            // The rule lets only http and https addresses through, so a redirect's address that
+            // does not crack is a bad one.
+            answer = redirects == 0 ? Failure(GetLastError())
+                                    : Refused(FetchFailure::RedirectBadLocation);
         }
-        if (was_secure && !target->secure) {
-            return Failure(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+        if (!location.empty()) {
+            const auto next = Resolve(wininet, url, location);
+            const auto next_text = next ? std::optional(Narrow(*next)) : std::nullopt;
+            if (const auto refusal = RefuseRedirect(Narrow(url), next_text, redirects,
+                                                    transfer.limits.max_redirects)) {
+                answer = Refused(*refusal);
+            } else if (std::chrono::steady_clock::now() >= transfer.deadline) {
+                // The one bound covers the whole chain: no new request once it has passed.
+                answer = Failure(ERROR_INTERNET_TIMEOUT);
+            } else {
+                url = WithoutFragment(std::wstring_view(*next));
+                continue;
+            }
         }
-        was_secure = target->secure;
-
-        HttpResult answer = Exchange(transfer, handles, *target);
-        if (answer.outcome != Outcome::Complete || !IsRedirect(answer.status)) {
-            return answer;
-        }
-        const auto location = Header(wininet, handles.request.get(), HTTP_QUERY_LOCATION);
-        if (!location) {
-            return answer;  // a redirect to nowhere is the final answer, and not a 2xx one
-        }
-        if (redirects == transfer.limits.max_redirects) {
-            return Failure(ERROR_HTTP_REDIRECT_FAILED);  // a loop, or a chain too long to trust
-        }
-        auto next = Resolve(wininet, url, *location);
-        if (!next) {
-            return Failure(ERROR_HTTP_REDIRECT_FAILED);
-        }
-        url = std::move(*next);
+        answer.final_url = std::move(url);
+        return answer;
     }
 }
 
@@ -321,6 +369,7 @@ HttpResult HttpGet(WinInetLibrary& library, std::wstring_view url, const FetchLi
     if (waiter.Skipped()) {
         HttpResult skipped;
         skipped.outcome = Outcome::Skipped;
+        skipped.failure = FetchFailure::Skipped;
         return skipped;
     }
     const WinInet* wininet = library.Get();
@@ -344,9 +393,11 @@ HttpResult HttpGet(WinInetLibrary& library, std::wstring_view url, const FetchLi
             return worker.Take().value_or(Failure(ERROR_NOT_ENOUGH_MEMORY));
         case WaitEnd::TimedOut:
             ended.outcome = Outcome::TimedOut;
+            ended.failure = FetchFailure::TimedOut;
             return ended;
         case WaitEnd::Skipped:
             ended.outcome = Outcome::Skipped;
+            ended.failure = FetchFailure::Skipped;
             return ended;
     }
     return ended;

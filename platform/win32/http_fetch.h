@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/fetch_failure.h"
 #include "platform/fetch_limits.h"
 #include "platform/win32/fetch_waiter.h"
 
@@ -23,9 +24,11 @@ struct HttpResult {
         Skipped,         // the user stopped waiting, or had before it began
     };
     Outcome outcome = Outcome::TransportError;
-    unsigned long error = 0;  // WinINet or system error code for TransportError
-    unsigned status = 0;      // HTTP status code, when headers arrived
-    std::string body;         // raw bytes, at most the cap
+    FetchFailure failure = FetchFailure::Other;  // why, in the terms the vendor's check shares
+    unsigned long error = 0;                     // WinINet or system error code for TransportError
+    unsigned status = 0;                         // HTTP status code, when headers arrived
+    std::string body;                            // raw bytes, at most the cap
+    std::wstring final_url;  // the last address asked, after the redirects followed
 };
 
 struct FetchLimits {
@@ -35,16 +38,17 @@ struct FetchLimits {
     unsigned max_redirects = kFetchMaxRedirects;
 };
 
-// Always fetches fresh (no cache), through the system's proxy settings. Follows redirects to
-// http or https on any host, at most limits.max_redirects of them and never from https back to
-// http. A certificate WinINet does not trust fails the fetch. WinINet and its session come from
-// `wininet`.
+// Always fetches fresh (no cache), through the system's proxy settings, and never authenticates:
+// a 401 or 407 is a final answer. Follows redirects by the rule of platform/redirect_policy.h,
+// at most limits.max_redirects of them. A certificate WinINet does not trust fails the fetch.
+// WinINet and its session come from `wininet`.
 //
 // The transfer runs on a worker thread; `waiter` waits for it until the bound (or until the user
 // skips). An answer is handed over only once the worker has ended, so no thread of a finished
-// fetch is still inside WinINet. A worker that was not waited for ends by itself soon after
-// its bound once the server stops sending; the name look-up and connection attempts of the
-// system may keep it a little longer.
+// fetch is still inside WinINet. Once the caller has stopped waiting, the worker starts no new
+// request and gives up reading within about one more second, however slowly the server sends.
+// A name look-up, which WinINet's time-outs do not bound, or WinINet's own retries of a
+// connection can keep it longer.
 HttpResult HttpGet(WinInetLibrary& wininet, std::wstring_view url, const FetchLimits& limits,
                    FetchWaiter& waiter);
 // The same, waiting plainly on the calling thread.

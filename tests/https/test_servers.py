@@ -56,7 +56,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     timeout = 30  # an idle kept-alive connection is let go in the end
 
     def do_GET(self) -> None:  # noqa: N802 (the base class names it)
-        status, headers, body = self.server.answer(self.path, self.client_address)
+        status, headers, body = self.server.answer(self.path, self.client_address,
+                                                   self.headers.get_all("Authorization", []))
         lines = [f"HTTP/1.1 {status} {self.responses.get(status, ('',))[0]}",
                  f"Content-Length: {len(body)}", "Content-Type: text/plain", *headers]
         if not self.server.keep_alive:
@@ -85,6 +86,7 @@ class CountingServer(http.server.ThreadingHTTPServer):
         self._lock = threading.Lock()
         self._connections = 0
         self._requests: list[tuple[str, int]] = []  # path and the client's port
+        self._authorizations: list[str] = []  # every Authorization header received
         self._thread = threading.Thread(target=self.serve_forever, kwargs={"poll_interval": 0.05},
                                         daemon=True)
 
@@ -118,9 +120,15 @@ class CountingServer(http.server.ThreadingHTTPServer):
         with self._lock:
             return list(self._requests)
 
-    def answer(self, path: str, client: tuple) -> tuple[int, list[str], bytes]:
+    def authorizations(self) -> list[str]:
+        with self._lock:
+            return list(self._authorizations)
+
+    def answer(self, path: str, client: tuple,
+               authorizations: list[str]) -> tuple[int, list[str], bytes]:
         with self._lock:
             self._requests.append((path, client[1]))
+            self._authorizations.extend(authorizations)
         return self.routes.get(path, (404, [], b"Not Found"))
 
     def get_request(self):

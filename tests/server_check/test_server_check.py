@@ -1,9 +1,13 @@
-"""kvat-server-check against the scripted local web server: what it reports and its exit status
-for a good server, the usual faults, and files it wrote itself.
+"""kvat-server-check against scripted local web servers: what it reports and its exit status
+for a good server, the usual faults, redirects and logins, https, and files it wrote itself.
 
-    test_server_check.py --program [WRAPPER] PATH [unittest options]
+    test_server_check.py --program [WRAPPER] PATH [--trust-root EXE] [unittest options]
 
-WRAPPER is what runs the program, such as wine for the Windows build.
+WRAPPER is what runs the program, such as wine for the Windows build. The Windows build fetches
+with the launcher's own code, so the same table of servers holds the launcher and the Linux
+check to one outcome and one reason each. A throwaway certificate authority is made at run
+time: the Windows build trusts it in the test's Wine prefix (--trust-root, run under Wine), the
+Linux build through --cacert.
 """
 import argparse
 import os
@@ -14,11 +18,16 @@ import sys
 import tempfile
 import unittest
 
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "e2e"))
+sys.dont_write_bytecode = True  # keep the source tree clean
+TESTS = pathlib.Path(__file__).resolve().parent.parent
+sys.path[:0] = [str(TESTS / "e2e"), str(TESTS / "https")]
 import web_server  # noqa: E402 (found through the path above)
-from web_server import Answer, ScriptedServer  # noqa: E402
+from run_https_tests import windows_path  # noqa: E402
+from test_servers import Authority, CountingServer  # noqa: E402
+from web_server import SOFTWARE_PATH, Answer, ScriptedServer  # noqa: E402
 
 PROGRAM = []
+OPTIONS: argparse.Namespace
 ACCEPTED, NOT_ACCEPTED, USAGE = 0, 1, 2
 
 
@@ -77,6 +86,110 @@ class AgainstServer(unittest.TestCase):
         self.assertEqual(out.count("answer      none: connection refused"), 2, out)
 
 
+class RedirectsAndLogins(unittest.TestCase):
+    """One table of servers; the launcher's fetch (Windows build) and libcurl (Linux build) must
+    report each the same way."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls._folder = tempfile.TemporaryDirectory(prefix="kvat-check-")
+        folder = pathlib.Path(cls._folder.name)
+        cls.authority = Authority(OPTIONS.openssl, folder, "KVAT Check Root")
+        cls.tls = cls.authority.issue("localhost", "localhost")
+        cls.certificate_faults = {
+            "comes from an authority this computer does not trust":
+                Authority(OPTIONS.openssl, folder, "KVAT Stranger Root").issue("stranger",
+                                                                               "localhost"),
+            "is for another name": cls.authority.issue("other-name", "www.other-name.example"),
+        }
+        cls.trust = []
+        if OPTIONS.trust_root:
+            subprocess.run(["wine", OPTIONS.trust_root, windows_path(cls.authority.certificate)],
+                           check=True, capture_output=True, stdin=subprocess.DEVNULL, timeout=90)
+        else:
+            cls.trust = ["--cacert", str(cls.authority.certificate)]
+
+    @classmethod
+    def tearDownClass(cls):
+        cls._folder.cleanup()
+
+    def test_table(self):
+        doc = web_server.software_file("19.6")
+        login = ["WWW-Authenticate: NTLM", "WWW-Authenticate: Negotiate"]
+        # name: (software file's answer, what else the plain server serves, what the secure
+        # one serves, the report's lines, paths never to be asked)
+        table = {
+            "302 with a 10 KB body": ((302, ["Location: /doc"], b"m" * 10240), {}, {},
+                                      ["redirected  {plain}/doc", 'accepted    yes: version "19.6"'],
+                                      []),
+            "300 with a Location": ((300, ["Location: /doc"], b""), {}, {},
+                                    ["answer      HTTP 300, 0 bytes", "accepted    no: HTTP 300\n"],
+                                    ["/doc"]),
+            "http to https to http": ((302, ["Location: {secure}/up"], b""), {},
+                                      {"/up": (302, ["Location: {plain}/doc"], b"")},
+                                      ["redirected  {secure}/up", "answer      none: a redirect "
+                                       "from https back to plain http, which the launcher "
+                                       "refuses"], ["/doc"]),
+            "fragment": ((302, ["Location: /doc#part"], b""), {}, {},
+                         ["redirected  {plain}/doc\n", 'accepted    yes: version "19.6"'], []),
+            "login asked": ((401, login, b"Login"), {}, {},
+                            ["answer      HTTP 401, 5 bytes", "accepted    no: HTTP 401: a login "
+                             "is asked for, and the launcher never sends one"], []),
+            "loop": ((302, [f"Location: {SOFTWARE_PATH}"], b""), {}, {},
+                     ["answer      none: more than 5 redirects"], []),
+            "bad Location": ((302, ["Location: http://[::1/doc"], b""), {}, {},
+                             ["answer      none: a redirect whose Location is not a web "
+                              "address"], []),
+            "other scheme": ((302, ["Location: ftp://127.0.0.1/doc"], b""), {}, {},
+                             ["answer      none: a redirect to an address that is neither http "
+                              "nor https"], []),
+        }
+        for name, (software, plain_routes, secure_routes, lines, unasked) in table.items():
+            with self.subTest(name), CountingServer() as plain, \
+                    CountingServer(self.tls) as secure:
+                urls = {"plain": plain.url("", "127.0.0.1"), "secure": secure.url("")}
+                fill = lambda route: (route[0], [h.format(**urls) for h in route[1]], route[2])
+                plain.routes = {SOFTWARE_PATH: fill(software), "/doc": (200, [], doc),
+                                **{p: fill(r) for p, r in plain_routes.items()}}
+                secure.routes = {p: fill(r) for p, r in secure_routes.items()}
+                status, out, _ = run(*self.trust, f"127.0.0.1:{plain.port}")
+                self.assertEqual(status, NOT_ACCEPTED, out)  # the USB file is missing throughout
+                for line in lines:
+                    self.assertIn(line.format(**urls), out)
+                if not any(line.startswith("redirected") for line in lines):
+                    self.assertNotIn("redirected", out)
+                asked = [path for server in (plain, secure) for path, _ in server.requests()]
+                self.assertFalse(set(unasked) & set(asked), asked)
+                self.assertFalse([path for path in asked if "#" in path], asked)
+                self.assertEqual(plain.authorizations() + secure.authorizations(), [])
+
+    def test_https_host_and_scheme_hints(self):
+        with CountingServer(self.tls) as secure, CountingServer() as plain:
+            for server in (secure, plain):
+                server.routes[SOFTWARE_PATH] = (200, [], web_server.software_file("19.6"))
+            # The launcher's scheme given for the other one's port.
+            for host, other, reason in (
+                    (f"localhost:{secure.port}", f"https://localhost:{secure.port}",
+                     "the connection ended before the whole answer arrived"),
+                    (f"https://localhost:{plain.port}", f"http://localhost:{plain.port}",
+                     "no secure (TLS) connection could be set up")):
+                with self.subTest(host):
+                    status, out, _ = run(*self.trust, host)
+                    self.assertEqual(status, NOT_ACCEPTED, out)
+                    self.assertIn(f"answer      none: {reason}\n", out)
+                    self.assertIn(f"Hint: port {other.rsplit(':', 1)[1]} answers ", out)
+                    self.assertIn(f": try HOST {other}\n", out)
+            status, out, _ = run(*self.trust, f"https://localhost:{secure.port}")
+            self.assertIn('accepted    yes: version "19.6"', out)
+            self.assertNotIn("Hint", out)
+
+        for fault, context in self.certificate_faults.items():
+            with self.subTest(fault), CountingServer(context) as server:
+                status, out, _ = run(*self.trust, f"https://localhost:{server.port}")
+                self.assertIn(f"answer      none: the server's certificate {fault}\n", out)
+                self.assertNotIn("Hint", out)
+
+
 class Writer(unittest.TestCase):
     def test_written_files_pass_the_check(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -125,6 +238,8 @@ class WriterRefusals(unittest.TestCase):
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", nargs="+", required=True)
-    options, rest = parser.parse_known_args()
-    PROGRAM = options.program
+    parser.add_argument("--openssl", default="openssl")
+    parser.add_argument("--trust-root", help="kvat_trust_root.exe, for the Windows build")
+    OPTIONS, rest = parser.parse_known_args()
+    PROGRAM = OPTIONS.program
     unittest.main(argv=[sys.argv[0], *rest])

@@ -11,6 +11,7 @@ constexpr std::string_view kWrite = "--write";
 constexpr std::string_view kSoftware = "--software";
 constexpr std::string_view kDriver = "--driver";
 constexpr std::string_view kRecordedDriver = "--recorded-driver";
+constexpr std::string_view kCaCert = "--cacert";
 
 }  // namespace
 
@@ -23,7 +24,7 @@ Request ParseArguments(std::span<const std::string_view> arguments) {
             return HelpRequest{};
         }
         if (argument == kWrite || argument == kSoftware || argument == kDriver ||
-            argument == kRecordedDriver) {
+            argument == kRecordedDriver || argument == kCaCert) {
             if (i + 1 == arguments.size()) {
                 throw UsageError(std::string(argument) + " needs a value");
             }
@@ -40,7 +41,7 @@ Request ParseArguments(std::span<const std::string_view> arguments) {
     }
 
     if (options.contains(kWrite)) {
-        if (host || options.contains(kRecordedDriver)) {
+        if (host || options.contains(kRecordedDriver) || options.contains(kCaCert)) {
             throw UsageError("--write takes only --software and --driver");
         }
         if (!options.contains(kSoftware) || !options.contains(kDriver)) {
@@ -58,11 +59,11 @@ Request ParseArguments(std::span<const std::string_view> arguments) {
     if (!ParseVendorHost(*host)) {
         throw UsageError(*host + " is not a vendor host: want [http://|https://]host[:port]");
     }
-    std::optional<std::string> recorded;
-    if (const auto found = options.find(kRecordedDriver); found != options.end()) {
-        recorded = found->second;
-    }
-    return CheckRequest{*host, recorded};
+    const auto optional = [&options](std::string_view name) {
+        const auto found = options.find(name);
+        return found == options.end() ? std::nullopt : std::optional<std::string>(found->second);
+    };
+    return CheckRequest{*host, optional(kRecordedDriver), optional(kCaCert)};
 }
 
 }  // namespace kvat::server_check

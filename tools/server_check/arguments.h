@@ -12,15 +12,18 @@ namespace kvat::server_check {
 
 inline constexpr std::string_view kProgramName = "kvat-server-check";
 inline constexpr std::string_view kUsage =
-    "usage: kvat-server-check [--recorded-driver VERSION] HOST\n"
+    "usage: kvat-server-check [--recorded-driver VERSION] [--cacert FILE] HOST\n"
     "       kvat-server-check --write DIR --software VERSION --driver VERSION\n"
     "\n"
-    "HOST is the launcher's vendor host: a host name or address, optionally with :port.\n"
+    "HOST is the launcher's vendor host, [http://|https://]host[:port]: a host name or address,\n"
+    "http when no scheme is given, the scheme's own port when none is given.\n"
     "The check runs the launcher's start-up pass against HOST and prints what the launcher\n"
     "would show and why a version file is not accepted; exit status 0 when both files are\n"
     "accepted, 1 when one is not. --recorded-driver sets the driver version the launcher has\n"
-    "recorded (default: none). --write puts both version files into DIR in the accepted\n"
-    "format.\n";
+    "recorded (default: none). --cacert also trusts the certificate authorities in FILE (PEM),\n"
+    "to check a server whose certificate comes from a test or private authority (Linux only:\n"
+    "the Windows check trusts what its PC trusts, as the launcher does). --write puts both\n"
+    "version files into DIR in the accepted format.\n";
 
 // A command line that does not make sense; its message fits on one line.
 class UsageError : public std::runtime_error {
@@ -33,6 +36,7 @@ struct HelpRequest {};
 struct CheckRequest {
     std::string host;
     std::optional<std::string> recorded_driver;
+    std::optional<std::string> extra_authorities;  // --cacert FILE
 };
 
 struct WriteRequest {

@@ -1,20 +1,32 @@
 #include "tools/server_check/curl_fetch.h"
 
 #include <curl/curl.h>
+#include <strings.h>
 
 #include <cerrno>
+#include <chrono>
+#include <fstream>
 #include <memory>
+#include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
-#include "launcher/constants.h"
 #include "platform/fetch_limits.h"
+#include "platform/redirect_policy.h"
+#include "tools/server_check/arguments.h"
 #include "tools/server_check/western_text.h"
 
 namespace kvat::server_check {
 namespace {
 
-// A few hops cover a move to https or to another folder; a loop ends here.
+// OpenSSL's verification results (X509_V_ERR_*) that libcurl passes on; their numbers are
+// fixed, and the headers that name them are not a dependency of libcurl's.
+// libcurl records "unspecified" when its own check of the name fails (seen with 7.88).
+constexpr long kUnspecified = 1;
+constexpr long kCertificateNotYetValid = 9;
+constexpr long kCertificateExpired = 10;
+constexpr long kHostNameMismatch = 62;
 
 struct EasyDeleter {
     void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
@@ -22,55 +34,129 @@ struct EasyDeleter {
 struct ListDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
+struct UrlDeleter {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+using Easy = std::unique_ptr<CURL, EasyDeleter>;
 
-struct Body {
+// What one request brought back. libcurl works out a redirect's address only once the whole
+// answer is in, so the Location is taken from the headers as they come.
+struct Answer {
+    explicit Answer(CURL* easy) : handle(easy) {}
+
+    // The Location of a redirect to follow; empty when the answer is final.
+    std::string_view RedirectLocation() const {
+        long status = 0;
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+        return IsFollowedRedirect(static_cast<unsigned>(status)) ? location : std::string_view();
+    }
+
+    CURL* handle;
+    std::string location;
     std::string bytes;
     bool too_large = false;
+    bool redirect = false;  // a redirect to follow: the transfer stopped before its body
 };
 
+size_t KeepHeader(char* data, size_t size, size_t count, void* user) {
+    auto& answer = *static_cast<Answer*>(user);
+    std::string_view line(data, size * count);
+    constexpr std::string_view kLocation = "Location:";
+    if (line.starts_with("HTTP/")) {
+        answer.location.clear();  // a new answer begins
+    } else if (line.size() >= kLocation.size() &&
+               strncasecmp(line.data(), kLocation.data(), kLocation.size()) == 0) {
+        line.remove_prefix(kLocation.size());
+        const auto begin = line.find_first_not_of(" \t");
+        const auto end = line.find_last_not_of(" \t\r\n");  // not before `begin` when it is found
+        answer.location = begin == std::string_view::npos ? std::string_view()
+                                                          : line.substr(begin, end + 1 - begin);
+    }
+    return size * count;
+}
+
 size_t KeepBody(char* data, size_t size, size_t count, void* user) {
-    auto& body = *static_cast<Body*>(user);
-    const size_t length = size * count;
-    if (body.bytes.size() + length > kFetchMaxBytes) {
-        // The launcher reads no further than its cap: stop the transfer here.
-        body.bytes.append(data, kFetchMaxBytes - body.bytes.size());
-        body.too_large = true;
+    auto& answer = *static_cast<Answer*>(user);
+    if (!answer.RedirectLocation().empty()) {
+        answer.redirect = true;
         return 0;
     }
-    body.bytes.append(data, length);
+    const size_t length = size * count;
+    if (answer.bytes.size() + length > kFetchMaxBytes) {
+        // The launcher reads no further than its cap: stop the transfer here.
+        answer.bytes.append(data, kFetchMaxBytes - answer.bytes.size());
+        answer.too_large = true;
+        return 0;
+    }
+    answer.bytes.append(data, length);
     return length;
 }
 
-std::string Failure(CURLcode code, const Body& body, long os_error, const char* detail) {
+FetchFailure CertificateFailure(CURL* handle) {
+    long result = 0;
+    curl_easy_getinfo(handle, CURLINFO_SSL_VERIFYRESULT, &result);
+    switch (result) {
+        case kCertificateNotYetValid:
+        case kCertificateExpired:
+            return FetchFailure::CertificateDate;
+        case kUnspecified:
+        case kHostNameMismatch:
+            return FetchFailure::CertificateOtherName;
+        default:
+            return FetchFailure::CertificateUntrusted;
+    }
+}
+
+FetchFailure Classify(CURLcode code, const Answer& answer, CURL* handle) {
     switch (code) {
         case CURLE_OK:
-            return {};
+            return FetchFailure::None;
         case CURLE_WRITE_ERROR:
-            if (body.too_large) {
-                return "more than " + std::to_string(kFetchMaxBytes) +
-                       " bytes: the launcher stops reading there";
-            }
-            break;
-        case CURLE_COULDNT_CONNECT:
-            if (os_error == ECONNREFUSED) {
-                return "connection refused";
-            }
-            break;
+            return answer.too_large ? FetchFailure::TooLarge : FetchFailure::Other;
+        case CURLE_COULDNT_CONNECT: {
+            long os_error = 0;
+            curl_easy_getinfo(handle, CURLINFO_OS_ERRNO, &os_error);
+            return os_error == ECONNREFUSED ? FetchFailure::ConnectionRefused : FetchFailure::Other;
+        }
         case CURLE_COULDNT_RESOLVE_HOST:
-            return "host name not found";
+            return FetchFailure::NameNotFound;
         case CURLE_OPERATION_TIMEDOUT:
-            return "no answer within " + std::to_string(kFetchTimeLimitSeconds) + " s";
-        case CURLE_TOO_MANY_REDIRECTS:
-            return "more than " + std::to_string(kFetchMaxRedirects) + " redirects";
+            return FetchFailure::TimedOut;
         case CURLE_GOT_NOTHING:
-            return "the server closed the connection without answering";
+            return FetchFailure::ClosedWithoutAnswer;
         case CURLE_PARTIAL_FILE:
         case CURLE_RECV_ERROR:
-            return "the connection ended before the whole answer arrived";
+        case CURLE_SEND_ERROR:
+            return FetchFailure::ConnectionCut;
+        case CURLE_SSL_CONNECT_ERROR:
+            return FetchFailure::SecureChannelFailed;
+        case CURLE_PEER_FAILED_VERIFICATION:
+            return CertificateFailure(handle);
         default:
-            break;
+            return FetchFailure::Other;
     }
-    return *detail != '\0' ? std::string(detail) : std::string(curl_easy_strerror(code));
+}
+
+// The Location resolved against the address that answered it, as it is asked for: no fragment,
+// and no user name or password, which the launcher never sends. Nothing when it is not an
+// address.
+std::optional<std::string> NextAddress(const std::string& base, std::string_view location) {
+    const std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
+    const std::string relative(WithoutFragment(location));
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_URL, relative.c_str(), CURLU_NON_SUPPORT_SCHEME) !=
+            CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_USER, nullptr, 0) != CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_PASSWORD, nullptr, 0) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    char* text = nullptr;
+    if (curl_url_get(url.get(), CURLUPART_URL, &text, 0) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    std::string next(text);
+    curl_free(text);
+    return next;
 }
 
 // Sets libcurl up for the process and tears it down again.
@@ -86,18 +172,41 @@ class CurlSession {
     ~CurlSession() { curl_global_cleanup(); }
 };
 
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return file ? text.str() : std::string();
+}
+
+// libcurl's own authorities followed by those in `path`: the file adds to them, not replaces.
+std::string Authorities(const std::string& path) {
+    std::string added = ReadFile(path);
+    if (added.find("-----BEGIN CERTIFICATE-----") == std::string::npos) {
+        throw UsageError("--cacert " + path + ": not a readable file of PEM certificates");
+    }
+    const Easy easy(curl_easy_init());
+    const char* bundle = nullptr;
+    if (easy) {
+        curl_easy_getinfo(easy.get(), CURLINFO_CAINFO, &bundle);
+    }
+    return (bundle ? ReadFile(bundle) + "\n" : std::string()) + added;
+}
+
 }  // namespace
 
-Fetcher MakeLauncherFetcher() {
-    return [session = std::make_shared<CurlSession>()](std::string_view address) {
-        return CurlFetch(address);
+Fetcher MakeLauncherFetcher(const std::optional<std::string>& extra_authorities) {
+    auto session = std::make_shared<CurlSession>();
+    return [session, authorities = extra_authorities ? Authorities(*extra_authorities)
+                                                     : std::string()](std::string_view address) {
+        return CurlFetch(address, authorities);
     };
 }
 
-FetchRecord CurlFetch(std::string_view address) {
+FetchRecord CurlFetch(std::string_view address, const std::string& authorities) {
     FetchRecord record;
     record.address = address;
-    const std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    const Easy easy(curl_easy_init());
     if (!easy) {
         throw std::runtime_error("libcurl could not start a transfer");
     }
@@ -109,36 +218,61 @@ FetchRecord CurlFetch(std::string_view address) {
         throw std::runtime_error("libcurl could not prepare the request");
     }
 
-    Body body;
     char detail[CURL_ERROR_SIZE] = {};
     CURL* handle = easy.get();
-    curl_easy_setopt(handle, CURLOPT_URL, record.address.c_str());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    // As the launcher: redirects to any host, but never from https back to plain http.
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR,
-                     record.address.starts_with(kHttpsScheme) ? "https" : "http,https");
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, long{kFetchMaxRedirects});
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, long{kFetchTimeLimitSeconds} * 1000L);
+    // Redirects are followed below, by the launcher's rule; libcurl only reports them.
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, header_list.get());
     curl_easy_setopt(handle, CURLOPT_USERAGENT, "KVAT_Launcher");
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, KeepBody);
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, KeepHeader);
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, detail);
-
-    const CURLcode code = curl_easy_perform(handle);
-    long os_error = 0;
-    char* final_address = nullptr;
-    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &record.status);
-    curl_easy_getinfo(handle, CURLINFO_OS_ERRNO, &os_error);
-    curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &final_address);
-    if (final_address && record.address != final_address) {
-        record.final_address = final_address;
+    if (!authorities.empty()) {
+        // libcurl keeps a copy; it does not write to it.
+        curl_blob blob{const_cast<char*>(authorities.data()), authorities.size(), CURL_BLOB_COPY};
+        curl_easy_setopt(handle, CURLOPT_CAINFO_BLOB, &blob);
     }
-    record.failure = Failure(code, body, os_error, detail);
-    record.bytes = std::move(body.bytes);
-    if (record.failure.empty() && record.status >= 200 && record.status <= 299) {
+
+    // One bound for the whole chain of redirects, as in the launcher.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(kFetchTimeLimitSeconds);
+    std::string url = record.address;
+    for (unsigned followed = 0;; ++followed) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            record.failure = FetchFailure::TimedOut;
+            break;
+        }
+        Answer answer(handle);
+        detail[0] = '\0';
+        curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
+        curl_easy_setopt(handle, CURLOPT_WRITEDATA, &answer);
+        curl_easy_setopt(handle, CURLOPT_HEADERDATA, &answer);
+        const CURLcode code = curl_easy_perform(handle);
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &record.status);
+
+        const std::string_view location = answer.RedirectLocation();
+        if (location.empty() || (code != CURLE_OK && !answer.redirect)) {
+            record.failure = Classify(code, answer, handle);
+            record.failure_detail = *detail ? detail : curl_easy_strerror(code);
+            record.bytes = std::move(answer.bytes);
+            break;
+        }
+        const auto next = NextAddress(url, location);
+        if (const auto refusal = RefuseRedirect(url, next, followed)) {
+            record.failure = *refusal;
+            break;
+        }
+        url = *next;
+    }
+    if (url != record.address) {
+        record.final_address = url;
+    }
+    if (record.failure == FetchFailure::None && record.status >= 200 && record.status <= 299) {
         record.text = WesternToUtf8(record.bytes);
     }
     return record;

@@ -33,8 +33,10 @@ int Run(const Request& request) {
     const std::optional<std::string_view> recorded =
         check.recorded_driver ? std::optional<std::string_view>(*check.recorded_driver)
                               : std::nullopt;
-    return CheckServer(check.host, recorded, MakeLauncherFetcher(), std::cout) ? kExitAccepted
-                                                                               : kExitNotAccepted;
+    return CheckServer(check.host, recorded, MakeLauncherFetcher(check.extra_authorities),
+                       std::cout)
+               ? kExitAccepted
+               : kExitNotAccepted;
 }
 
 }  // namespace

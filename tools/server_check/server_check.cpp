@@ -1,10 +1,12 @@
 #include "tools/server_check/server_check.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "launcher/constants.h"
 #include "launcher/form1.h"
+#include "launcher/vendor_address.h"
 #include "launcher/version_text.h"
 #include "tools/server_check/check_platform.h"
 #include "tools/server_check/text_window.h"
@@ -85,9 +87,9 @@ void ReportFile(std::ostream& out, std::string_view host, const VersionFile& fil
     }
 
     std::string why;
-    if (!record->failure.empty()) {
-        out << "  answer      none: " << record->failure << "\n";
-        why = record->failure;
+    if (record->failure != FetchFailure::None) {
+        why = DescribeFetchFailure(record->failure, record->failure_detail);
+        out << "  answer      none: " << why << "\n";
     } else {
         out << "  answer      HTTP " << record->status << ", " << record->bytes.size()
             << (record->bytes.size() == 1 ? " byte" : " bytes");
@@ -99,6 +101,9 @@ void ReportFile(std::ostream& out, std::string_view host, const VersionFile& fil
             out << "\n  content     " << Quoted(record->text);
         } else {
             why = "HTTP " + std::to_string(record->status);
+            if (record->status == 401 || record->status == 407) {
+                why += ": a login is asked for, and the launcher never sends one";
+            }
         }
         out << "\n";
     }
@@ -107,6 +112,39 @@ void ReportFile(std::ostream& out, std::string_view host, const VersionFile& fil
     } else {
         out << "  accepted    no: " << (why.empty() ? "the launcher takes no version" : why)
             << "\n";
+    }
+}
+
+// Failures a server gives when it speaks the other scheme on the port: plain http on an https
+// port, or https on an http one.
+bool MayBeOtherScheme(FetchFailure failure) {
+    return failure == FetchFailure::ConnectionCut || failure == FetchFailure::ClosedWithoutAnswer ||
+           failure == FetchFailure::SecureChannelFailed || failure == FetchFailure::Other;
+}
+
+// When the host's own address failed so, and the port does answer the other scheme, says so.
+void ReportSchemeHint(std::ostream& out, std::string_view host, const Fetcher& fetcher,
+                      const std::vector<FetchRecord>& fetches) {
+    const bool failed_at_host = std::ranges::any_of(fetches, [](const FetchRecord& fetch) {
+        return fetch.final_address.empty() && MayBeOtherScheme(fetch.failure);
+    });
+    const auto address = ParseVendorHost(host);
+    if (!failed_at_host || !address) {
+        return;
+    }
+    const bool secure = address->scheme == kHttpsScheme;
+    const unsigned port = address->port != 0 ? address->port : secure ? 443 : 80;
+    const std::string other = std::string(secure ? kHttpScheme : kHttpsScheme) +
+                              std::string(address->host) + ":" + std::to_string(port);
+    // Any answer, or a certificate to judge, shows the other scheme spoken there.
+    const FetchRecord probe = fetcher(WebAddress(other, kSoftwareVersionPath));
+    const bool answered = probe.status != 0 ||
+                          probe.failure == FetchFailure::CertificateUntrusted ||
+                          probe.failure == FetchFailure::CertificateOtherName ||
+                          probe.failure == FetchFailure::CertificateDate;
+    if (answered) {
+        out << "Hint: port " << port << " answers " << (secure ? "plain http" : "https") << ", not "
+            << (secure ? "https" : "plain http") << ": try HOST " << other << "\n\n";
     }
 }
 
@@ -163,6 +201,7 @@ bool CheckServer(std::string_view host, std::optional<std::string_view> recorded
         ReportFile(out, host, file, platform.fetches());
         out << "\n";
     }
+    ReportSchemeHint(out, host, fetcher, platform.fetches());
 
     out << "The launcher window would show\n";
     for (ControlId control :
