@@ -212,7 +212,7 @@ void SendAnswer(const HttpResponse& response, Connection& connection) {
     }
     bool sending = connection.SendAll(text);
     const std::string pattern(generated ? kPieceSize : 0, 'x');
-    const std::size_t piece_size = response.drip.count() > 0 ? 1 : kPieceSize;
+    const std::size_t piece_size = response.drip.count() > 0 && !generated ? 1 : kPieceSize;
     for (std::uint64_t sent = 0; sending && sent < to_send;) {
         const auto piece =
             static_cast<std::size_t>(std::min<std::uint64_t>(piece_size, to_send - sent));

@@ -29,7 +29,8 @@ struct HttpResponse {
     std::string body{};
     std::vector<std::string> headers{};  // extra header lines, "Name: value"
     std::chrono::milliseconds delay{0};  // before the first byte of the answer
-    std::chrono::milliseconds drip{0};   // when set, the body goes one byte at a time, this apart
+    // When set, the body goes one byte at a time, this apart (a generated body: 64 KiB at a time).
+    std::chrono::milliseconds drip{0};
     std::uint64_t generated_size = 0;    // when set, the body is this many 'x', made while sending
     Ending ending = Ending::Complete;
 };
