@@ -23,6 +23,7 @@ add_library(kvat_window_win32 STATIC
     launcher/win32/check_wait.cpp
     launcher/win32/common_controls.cpp
     launcher/win32/error_report.cpp
+    launcher/win32/handler_queue.cpp
     launcher/win32/main_window.cpp
     launcher/win32/progress_window.cpp
     launcher/win32/window_placement.cpp)

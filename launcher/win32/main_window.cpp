@@ -91,7 +91,10 @@ HANDLE LoadResourceImage(HINSTANCE instance, int resource, UINT type, int width,
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance, const Platform& platform)
-    : instance_(instance), platform_(platform), dpi_(ScreenDpi()) {
+    : instance_(instance),
+      platform_(platform),
+      dpi_(ScreenDpi()),
+      handlers_([this] { Fail(); }, [this] { check_wait_->End(); }) {
     RegisterWindowClass(instance_, WindowProc);
     const FormDescription& form = Form1Description();
     RECT frame{0, 0, TwipsToPixels(form.client_width_twips, dpi_),
@@ -221,44 +224,7 @@ int MainWindow::RunMessageLoop() {
 }
 
 void MainWindow::RunHandler(std::function<void()> handler) {
-    if (handler_running_) {
-        deferred_.push_back(std::move(handler));
-        return;
-    }
-    handler_running_ = true;
-    Invoke(handler);
-    while (!deferred_.empty() && hwnd_ && !failed()) {
-        const std::function<void()> next = std::move(deferred_.front());
-        deferred_.pop_front();
-        Invoke(next);
-    }
-    // Events for a window that is gone have nobody to serve them.
-    deferred_.clear();
-    handler_running_ = false;
-}
-
-void MainWindow::Invoke(const std::function<void()>& handler) {
-    try {
-        handler();
-    } catch (...) {
-        Fail();
-    }
-    check_wait_->End();
-}
-
-void MainWindow::OnTimer() {
-    // A timer that keeps ticking inside a long handler stands for one event, not many.
-    if (timer_deferred_) {
-        return;
-    }
-    timer_deferred_ = true;
-    RunHandler([this] {
-        timer_deferred_ = false;
-        // Only a timer that is still enabled when its turn comes may fire.
-        if (timer_enabled_ && form_) {
-            form_->Timer1_Timer();
-        }
-    });
+    handlers_.Run(std::move(handler));
 }
 
 void MainWindow::Fail() {
@@ -270,6 +236,7 @@ void MainWindow::Fail() {
     timer_enabled_ = false;
     form_ = nullptr;
     exit_code_ = kErrorExitCode;
+    handlers_.Stop();
     ShowErrorReport(hwnd_, platform_.AppTitle(), report);
     if (hwnd_) {
         DestroyWindow(hwnd_);
@@ -313,7 +280,12 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM
         }
         case WM_TIMER:
             if (wparam == kTimer1) {
-                OnTimer();
+                // Only a timer that is still enabled when its turn comes may fire.
+                handlers_.Tick([this] {
+                    if (timer_enabled_ && form_) {
+                        form_->Timer1_Timer();
+                    }
+                });
             }
             return 0;
         case WM_ACTIVATE:
@@ -336,12 +308,14 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM
         case WM_CLOSE:
             // The close box, the system menu or another program: the window goes once the
             // handler in progress (a start-up check waiting for the server, say) has finished.
-            if (handler_running_) {
+            if (handlers_.busy()) {
                 RunHandler([this] { Close(); });
                 return 0;
             }
             break;
         case WM_DESTROY:
+            // Events for a window that is gone have nobody to serve them.
+            handlers_.Stop();
             KillTimer(hwnd_, kTimer1);
             timer_enabled_ = false;
             hwnd_ = nullptr;

@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <array>
-#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -14,6 +13,7 @@
 #include "launcher/window.h"
 #include "launcher/win32/check_wait.h"
 #include "launcher/win32/gdi_object.h"
+#include "launcher/win32/handler_queue.h"
 #include "platform/platform.h"
 
 namespace kvat {
@@ -72,8 +72,6 @@ class MainWindow final : public Window {
     void DestroyOwnWindow();
     HFONT FontFor(int centipoints, bool bold);
     void ClickFocusedButton();
-    void Invoke(const std::function<void()>& handler);
-    void OnTimer();
     void Fail();
 
     HINSTANCE instance_;
@@ -87,11 +85,9 @@ class MainWindow final : public Window {
     IconHandle big_icon_;
     IconHandle small_icon_;
     std::optional<CheckWait> check_wait_;
+    HandlerQueue handlers_;
     HWND focus_before_deactivation_ = nullptr;
-    bool handler_running_ = false;
-    std::deque<std::function<void()>> deferred_;
     bool timer_enabled_ = false;
-    bool timer_deferred_ = false;
     int exit_code_ = 0;
 };
 
