@@ -7,7 +7,9 @@
 // runs of the case that has one.
 //
 //   startup_bench.exe --control-port PORT [--runs N] [--warmup N] [--launcher EXE]
-//                     [--floor EXE]
+//                     [--floor EXE] [--compare EXE]
+// --compare adds another build of the launcher (built for the same port), say the one before a
+// change, so that both are measured in one run under the same conditions.
 //
 // Prints a Markdown table of the results, then every counted sample in run order.
 #include <windows.h>
@@ -220,6 +222,7 @@ struct Options {
     unsigned short control_port = 0;  // the version server's, which it chose itself
     std::wstring launcher;
     std::wstring floor;
+    std::wstring compare;  // another build of the launcher, measured side by side
 };
 
 Options ParseOptions(int argc, wchar_t** argv) {
@@ -243,6 +246,8 @@ Options ParseOptions(int argc, wchar_t** argv) {
             options.launcher = value;
         } else if (option == L"--floor") {
             options.floor = value;
+        } else if (option == L"--compare") {
+            options.compare = value;
         } else {
             Fail("Unknown option " + win32::Narrow(option));
         }
@@ -299,11 +304,16 @@ void PrintTable(const std::vector<Case>& cases, const std::vector<std::vector<Sa
 
 int Run(int argc, wchar_t** argv) {
     const Options options = ParseOptions(argc, argv);
-    const std::vector<Case> cases{
+    std::vector<Case> cases{
         {"(a) launcher, server answering at once", options.launcher, true},
         {"(b) launcher, no server listening", options.launcher, false},
-        {"(c) floor: empty window, same size and styles", options.floor, false},
     };
+    if (!options.compare.empty()) {
+        cases.push_back({"(a') compared build, server answering at once", options.compare, true});
+        cases.push_back({"(b') compared build, no server listening", options.compare, false});
+    }
+    // The floor comes last: the table divides by it.
+    cases.push_back({"(c) floor: empty window, same size and styles", options.floor, false});
     for (const Case& target : cases) {
         if (GetFileAttributesW(target.executable.c_str()) == INVALID_FILE_ATTRIBUTES) {
             Fail("Not found: " + win32::Narrow(target.executable));

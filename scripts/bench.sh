@@ -4,7 +4,9 @@
 # server, and an empty window of the same size (the floor). The server (bench/version_server.py)
 # runs natively on 127.0.0.1. Prints a Markdown table and writes it, with the machine and the
 # date, to bench/results.md.
-#   scripts/bench.sh [--runs N] [--warmup N]      (defaults: 15 counted runs, 2 warm-ups)
+#   scripts/bench.sh [--runs N] [--warmup N] [--compare EXE]
+#   (defaults: 15 counted runs, 2 warm-ups). --compare EXE measures another build of the launcher
+#   side by side, e.g. build/windows/bench/launcher/KVAT_Launcher.exe copied from an earlier commit.
 # KVAT_BENCH_BUILD_DIR sets the build folder (default: the preset's, build/windows).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,9 +27,21 @@ trap 'kill "$server_pid" 2>/dev/null || true' EXIT
 read -r ready control_port <&"${server[0]}" && [ "$ready" = ready ] ||
     { echo "The version server did not start" >&2; exit 1; }
 
+# Paths given to the benchmark program are Windows paths, on the Z: drive that Wine maps to /.
+args=()
+while [ $# -gt 0 ]; do
+    if [ "$1" = --compare ] && [ $# -gt 1 ]; then
+        args+=(--compare "Z:$(realpath "$2" | tr / '\\')")
+        shift 2
+    else
+        args+=("$1")
+        shift
+    fi
+done
+
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 measured=$(scripts/with-wine.sh wine "$build/bench/startup_bench.exe" \
-    --control-port "$control_port" "$@" </dev/null | tr -d '\r')
+    --control-port "$control_port" "${args[@]}" </dev/null | tr -d '\r')
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 exe="$build/KVAT_Launcher.exe"
@@ -50,6 +64,7 @@ run starting once the machine is nearly idle; the first rounds are warm-ups and 
 - (a) the launcher, built for \`127.0.0.1:${port}\`, with \`bench/version_server.py\` (native,
   outside Wine) on that port answering both version files at once (one send, Nagle off);
 - (b) the same launcher with nothing listening on the port (connection refused);
+- (a') and (b'), when present: the same two cases for the build given with \`--compare\`;
 - (c) the floor: \`bench/floor.cpp\`, an empty window of the launcher's client size
   (873 x 617) and styles, started the same way.
 
