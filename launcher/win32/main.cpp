@@ -14,10 +14,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // Before anything can load a DLL: only the system folder may provide one.
     win32::RestrictDllSearchToSystemFolder();
     win32::Win32Platform platform;
-    // WinINet takes longer to load than the window takes to build: both at once.
-    platform.StartLoadingWinInet();
     try {
-        win32::MainWindow window(instance, platform);
+        // Loading WinINet takes about as long as building the window's controls: both at once.
+        // Not earlier: while Windows sets up the display for the first window, a DLL loading
+        // beside it makes both wait.
+        win32::MainWindow window(instance, platform, [&] { platform.StartLoadingWinInet(); });
         platform.SetFetchWaiter(window.fetch_waiter());
         Form1 form(window, platform, kVendorHost);
         window.Attach(form);

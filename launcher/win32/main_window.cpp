@@ -90,7 +90,8 @@ HANDLE LoadResourceImage(HINSTANCE instance, int resource, UINT type, int width,
 
 }  // namespace
 
-MainWindow::MainWindow(HINSTANCE instance, const Platform& platform)
+MainWindow::MainWindow(HINSTANCE instance, const Platform& platform,
+                       const std::function<void()>& beside_controls)
     : instance_(instance),
       platform_(platform),
       dpi_(ScreenDpi()),
@@ -105,6 +106,9 @@ MainWindow::MainWindow(HINSTANCE instance, const Platform& platform)
                             frame.bottom - frame.top, nullptr, nullptr, instance_, this);
     if (!hwnd_) {
         ThrowLastError("Creating the window");
+    }
+    if (beside_controls) {
+        beside_controls();
     }
     try {
         SetIcons();

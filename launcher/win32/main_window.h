@@ -25,8 +25,10 @@ namespace kvat::win32 {
 class MainWindow final : public Window {
   public:
     // Creates the window and its controls, hidden. `platform` names the application in error
-    // reports.
-    MainWindow(HINSTANCE instance, const Platform& platform);
+    // reports. `beside_controls` runs once the window itself exists, before its controls are
+    // built: work that may go on while they are.
+    MainWindow(HINSTANCE instance, const Platform& platform,
+               const std::function<void()>& beside_controls = {});
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
     ~MainWindow() override;
