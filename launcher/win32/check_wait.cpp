@@ -42,7 +42,8 @@ CheckWait::WaitingFor CheckWait::Describe(std::wstring_view wide_url) {
 void CheckWait::Begin() {
     running_ = true;
     skipped_ = false;
-    began_ = Clock::now();
+    began_ = std::min(Clock::now(), silent_since_.value_or(Clock::now()));
+    silent_since_.reset();
     // Disabling a window takes the keyboard focus from it; it goes back when the check is over.
     const HWND focus = GetFocus();
     focus_ = focus && IsChild(window_, focus) ? focus : nullptr;

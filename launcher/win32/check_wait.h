@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,10 @@ class CheckWait final : public FetchWaiter {
     // Begins the check at its first fetch. One second into the check the progress window shows.
     WaitEnd Wait(HANDLE finished, std::chrono::steady_clock::time_point deadline,
                  std::wstring_view url) override;
+
+    // The user has seen nothing of the launcher since `moment` (its start): the first check counts
+    // its second from then rather than from its own beginning.
+    void SilentSince(std::chrono::steady_clock::time_point moment) { silent_since_ = moment; }
 
     bool running() const { return running_; }
     // The check is over: the launcher window takes input again. A progress window goes at once
@@ -55,6 +60,7 @@ class CheckWait final : public FetchWaiter {
     bool skipped_ = false;
     bool progress_failed_ = false;
     std::chrono::steady_clock::time_point began_;
+    std::optional<std::chrono::steady_clock::time_point> silent_since_;
     HWND focus_ = nullptr;
     std::unique_ptr<ProgressWindow> progress_;
 };

@@ -6,6 +6,7 @@
 #include "launcher/win32/error_report.h"
 #include "launcher/win32/main_window.h"
 #include "launcher/win32/vendor_host.h"
+#include "platform/win32/system_info.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/win32_platform.h"
 
@@ -20,6 +21,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         // beside it makes both wait.
         win32::MainWindow window(instance, platform, [&] { platform.StartLoadingWinInet(); });
         platform.SetFetchWaiter(window.fetch_waiter());
+        // The user has been waiting since the launcher started, not only since the check did.
+        window.SilentSince(win32::ProcessStartTime());
         Form1 form(window, platform, kVendorHost);
         window.Attach(form);
         window.RunHandler([&] { form.Form_Load(); });

@@ -38,6 +38,11 @@ class MainWindow final : public Window {
 
     // How the window's thread waits for the fetches of a start-up check (see CheckWait).
     FetchWaiter& fetch_waiter() { return *check_wait_; }
+    // Nothing of the launcher has been on screen since `moment`: the progress window of the first
+    // start-up check shows one second after that at the latest.
+    void SilentSince(std::chrono::steady_clock::time_point moment) {
+        check_wait_->SilentSince(moment);
+    }
 
     // Shows the window centred, in the normal state, with the focus on the first button. A
     // progress window of the check before it goes in the same step.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include <vector>
 
 #include "platform/win32/text_conversion.h"
@@ -60,6 +62,24 @@ std::string ArgumentText() {
 bool FileExists(std::string_view path) {
     const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::chrono::steady_clock::time_point ProcessStartTime() {
+    const auto now = std::chrono::steady_clock::now();
+    FILETIME created{}, exited{}, kernel{}, user{};
+    FILETIME system_now{};
+    GetSystemTimeAsFileTime(&system_now);
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) {
+        return now;
+    }
+    const auto ticks = [](const FILETIME& time) {
+        return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    // FILETIME counts 100 ns; a clock set back meanwhile makes the age 0, not negative.
+    const std::uint64_t age =
+        ticks(system_now) > ticks(created) ? ticks(system_now) - ticks(created) : 0;
+    return now - std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                     std::chrono::duration<std::uint64_t, std::ratio<1, 10'000'000>>(age));
 }
 
 }  // namespace kvat::win32

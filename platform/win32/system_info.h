@@ -1,6 +1,7 @@
 // What the launcher asks of the system about itself and its surroundings.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -16,5 +17,7 @@ std::string ArgumentText();
 // the program name (quoted or up to the first blank), with the blanks after it skipped.
 std::wstring_view ArgumentsOf(std::wstring_view command_line);
 bool FileExists(std::string_view path);
+// When this process started, on the steady clock; now, if the system does not say.
+std::chrono::steady_clock::time_point ProcessStartTime();
 
 }  // namespace kvat::win32
