@@ -26,6 +26,7 @@ add_library(kvat_window_win32 STATIC
     launcher/win32/handler_queue.cpp
     launcher/win32/main_window.cpp
     launcher/win32/progress_window.cpp
+    launcher/win32/window_class.cpp
     launcher/win32/window_placement.cpp)
 target_link_libraries(kvat_window_win32 PUBLIC kvat_platform_win32 user32 gdi32)
 kvat_warnings(kvat_window_win32)

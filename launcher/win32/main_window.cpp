@@ -3,6 +3,7 @@
 #include "launcher/constants.h"
 #include "launcher/form1.h"
 #include "launcher/win32/error_report.h"
+#include "launcher/win32/window_class.h"
 #include "launcher/win32/window_placement.h"
 #include "platform/win32/text_conversion.h"
 #include "platform/win32/win32_error.h"
@@ -63,21 +64,6 @@ ControlClass ClassFor(ControlKind kind) {
     return {L"STATIC", kLabel};
 }
 
-void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
-    WNDCLASSEXW window_class{};
-    window_class.cbSize = sizeof(window_class);
-    window_class.lpfnWndProc = procedure;
-    window_class.hInstance = instance;
-    // The icons are the window's own (WM_SETICON), so that they are freed with the window.
-    window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    window_class.lpszClassName = kWindowClass;
-    // A second window in the same process (the tests make several) finds the class registered.
-    if (!RegisterClassExW(&window_class) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-        ThrowLastError("Registering the window class");
-    }
-}
-
 // Loads an image resource of the executable; a missing or unreadable one is an error.
 HANDLE LoadResourceImage(HINSTANCE instance, int resource, UINT type, int width, int height,
                          UINT flags, std::string_view what) {
@@ -96,7 +82,7 @@ MainWindow::MainWindow(HINSTANCE instance, const Platform& platform,
       platform_(platform),
       dpi_(ScreenDpi()),
       handlers_([this] { Fail(); }, [this] { check_wait_->End(); }) {
-    RegisterWindowClass(instance_, WindowProc);
+    RegisterWindowClass(instance_, kWindowClass, WindowProc);
     const FormDescription& form = Form1Description();
     RECT frame{0, 0, TwipsToPixels(form.client_width_twips, dpi_),
                TwipsToPixels(form.client_height_twips, dpi_)};

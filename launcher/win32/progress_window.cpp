@@ -7,6 +7,7 @@
 #include <string>
 
 #include "launcher/constants.h"
+#include "launcher/win32/window_class.h"
 #include "launcher/win32/window_placement.h"
 #include "platform/win32/text_conversion.h"
 #include "platform/win32/win32_error.h"
@@ -27,19 +28,6 @@ constexpr int kLineHeight = 18;
 constexpr int kButtonWidth = 88;
 constexpr int kButtonHeight = 26;
 
-void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
-    WNDCLASSEXW window_class{};
-    window_class.cbSize = sizeof(window_class);
-    window_class.lpfnWndProc = procedure;
-    window_class.hInstance = instance;
-    window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    window_class.lpszClassName = kWindowClass;
-    if (!RegisterClassExW(&window_class) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-        ThrowLastError("Registering the progress window class");
-    }
-}
-
 // The font the system uses for messages, as a dialog would show them.
 FontHandle MessageFont() {
     NONCLIENTMETRICSW metrics{};
@@ -54,7 +42,7 @@ FontHandle MessageFont() {
 
 ProgressWindow::ProgressWindow(const ProgressLook& look, HWND owner, std::function<void()> skip)
     : skip_(std::move(skip)), dpi_(look.dpi), font_(MessageFont()) {
-    RegisterWindowClass(look.instance, WindowProc);
+    RegisterWindowClass(look.instance, kWindowClass, WindowProc);
     // Alone, it stands for the launcher on the taskbar; over the launcher window it is part of it.
     const DWORD ex_style = WS_EX_CONTROLPARENT | (owner ? 0 : WS_EX_APPWINDOW);
     RECT frame{0, 0, MulDiv(kClientWidth, dpi_, 96), MulDiv(kClientHeight, dpi_, 96)};
