@@ -17,14 +17,13 @@ import unittest
 from pathlib import Path
 
 sys.dont_write_bytecode = True  # keep the source tree clean
-sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 
-from test_servers import Authority, CountingServer  # noqa: E402
+from scripted_server import (SOFTWARE_PATH, USB_PATH, Answer, Authority,  # noqa: E402
+                             ScriptedServer, redirect, software_file, usb_file)
 
-SOFTWARE_PATH = "/download/KVAT_Software/KVAT_Software_Version.txt"
-USB_PATH = "/download/KVAT_Software/KVAT_USB_Version.txt"
-SOFTWARE_FILE = b"KVAT_Software_Version=19.5"  # 26 characters, as the vendor serves it
-USB_FILE = b"KVAT_USB_Version=2.12.28"  # 24 characters
+SOFTWARE_FILE = software_file("19.5")  # 26 characters, as the vendor serves it
+USB_FILE = usb_file("2.12.28")  # 24 characters
 
 # WinINet's errors for a certificate it will not accept, and for a redirect it refuses.
 INVALID_CA = 12045  # ERROR_INTERNET_INVALID_CA
@@ -59,9 +58,8 @@ def fetch_pass(*urls: str) -> list[dict]:
     return results
 
 
-def serve_version_files(server: CountingServer) -> None:
-    server.routes[SOFTWARE_PATH] = (200, [], SOFTWARE_FILE)
-    server.routes[USB_PATH] = (200, [], USB_FILE)
+def serve_version_files(server: ScriptedServer) -> None:
+    server.script(Answer(SOFTWARE_FILE), Answer(USB_FILE))
 
 
 class Https(unittest.TestCase):
@@ -87,58 +85,57 @@ class Https(unittest.TestCase):
                          [SOFTWARE_FILE.decode(), USB_FILE.decode()], results)
 
     def test_https_host_takes_one_connection_per_pass(self) -> None:
-        with CountingServer(self.contexts["good"]) as server:
+        with ScriptedServer(tls=self.contexts["good"], keep_alive=True) as server:
             serve_version_files(server)
             for _ in range(2):
-                server.reset()
+                server.clear()
                 self.assert_version_files(
                     fetch_pass(server.url(SOFTWARE_PATH), server.url(USB_PATH)))
                 # Software file first, both on one kept-alive connection.
-                requests = server.requests()
-                self.assertEqual([path for path, _ in requests], [SOFTWARE_PATH, USB_PATH])
-                self.assertEqual(len({client for _, client in requests}), 1, requests)
-                self.assertEqual(server.connections(), 1)
+                self.assertEqual(server.paths(), [SOFTWARE_PATH, USB_PATH])
+                self.assertEqual(len({r.connection for r in server.requests}), 1, server.requests)
+                self.assertEqual(server.connections, 1)
 
     def test_server_that_closes_after_every_answer_still_answers_both(self) -> None:
-        with CountingServer(self.contexts["good"], keep_alive=False) as server:
+        with ScriptedServer(tls=self.contexts["good"]) as server:
             serve_version_files(server)
             self.assert_version_files(
                 fetch_pass(server.url(SOFTWARE_PATH), server.url(USB_PATH)))
-            self.assertEqual(server.connections(), 2)
+            self.assertEqual(server.connections, 2)
 
     def test_http_launcher_follows_redirects_to_https(self) -> None:
-        with CountingServer(self.contexts["good"]) as secure, CountingServer() as plain:
+        with ScriptedServer(tls=self.contexts["good"], keep_alive=True) as secure, \
+                ScriptedServer(keep_alive=True) as plain:
             serve_version_files(secure)
             codes = (301, 302, 307, 308)
             for code in codes:
                 # The software file's path for each, so that every answer can be checked.
-                plain.routes[f"/{code}"] = (code, [f"Location: {secure.url(SOFTWARE_PATH)}"],
-                                            b"Moved")
+                plain.answers[f"/{code}"] = redirect(secure.url(SOFTWARE_PATH), code, b"Moved")
             results = fetch_pass(*(plain.url(f"/{code}") for code in codes))
             self.assertEqual([r["text"] for r in results], [SOFTWARE_FILE.decode()] * 4, results)
             # One connection each side for the whole pass.
-            self.assertEqual(plain.connections(), 1)
-            self.assertEqual(secure.connections(), 1)
-            self.assertEqual(len(secure.requests()), 4)
+            self.assertEqual(plain.connections, 1)
+            self.assertEqual(secure.connections, 1)
+            self.assertEqual(len(secure.requests), 4)
 
     def test_certificate_errors_give_no_answer(self) -> None:
         for name, error in (("stranger", INVALID_CA), ("other-name", CERTIFICATE_NAME_INVALID)):
-            with self.subTest(name), CountingServer(self.contexts[name]) as server:
+            with self.subTest(name), ScriptedServer(tls=self.contexts[name]) as server:
                 serve_version_files(server)
                 [result] = fetch_pass(server.url(SOFTWARE_PATH))
                 self.assertEqual(result["outcome"], "transport-error", result)
                 self.assertEqual(result["error"], error, result)
                 self.assertEqual(result["text"], "")
-                self.assertEqual(server.requests(), [])  # nothing was asked over it
+                self.assertEqual(server.requests, [])  # nothing was asked over it
 
     def test_redirect_from_https_back_to_http_is_refused(self) -> None:
-        with CountingServer(self.contexts["good"]) as secure, CountingServer() as plain:
+        with ScriptedServer(tls=self.contexts["good"]) as secure, ScriptedServer() as plain:
             serve_version_files(plain)
-            secure.routes[SOFTWARE_PATH] = (301, [f"Location: {plain.url(SOFTWARE_PATH)}"], b"")
+            secure.answers[SOFTWARE_PATH] = redirect(plain.url(SOFTWARE_PATH), 301)
             [result] = fetch_pass(secure.url(SOFTWARE_PATH))
             self.assertEqual(result["error"], HTTPS_TO_HTTP_ON_REDIRECT, result)
             self.assertEqual(result["text"], "")
-            self.assertEqual(plain.connections(), 0)
+            self.assertEqual(plain.connections, 0)
 
 
 def main() -> int:
