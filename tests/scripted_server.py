@@ -390,10 +390,12 @@ def main() -> int:
                         help="hold this port's machine-wide lock (scripts/port_lock.py) "
                              "meanwhile; SETTING names the CMake variable that chose it")
     parser.add_argument("--background", action="store_true",
-                        help="start detached; return once it is ready")
+                        help="start detached, its errors in PORT_FILE.log; return once ready")
     parser.add_argument("--stop", type=Path, metavar="PORT_FILE",
                         help="end the one whose control port this file holds")
     options = parser.parse_args()
+    if options.background and not options.port_file:
+        parser.error("--background needs --port-file, where --stop finds it")
     if options.stop:
         with contextlib.suppress(OSError):  # no file, or the program has already ended
             with socket.create_connection(("127.0.0.1", int(options.stop.read_text())), 10) as c:
@@ -402,10 +404,12 @@ def main() -> int:
         options.stop.unlink(missing_ok=True)
         return 0
     if options.background:
+        # Nothing of the caller's is inherited: CTest waits for whoever holds its output.
         arguments = [a for a in sys.argv[1:] if a != "--background"]
-        child = subprocess.Popen([sys.executable, __file__, *arguments], stdin=subprocess.DEVNULL,
-                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                 start_new_session=True)
+        with open(f"{options.port_file}.log", "wb") as log:
+            child = subprocess.Popen([sys.executable, __file__, *arguments],
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=log,
+                                     start_new_session=True)
         ready = child.stdout.readline().decode()
         print(ready, end="")
         return 0 if ready.startswith("ready ") else 1

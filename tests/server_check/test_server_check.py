@@ -1,5 +1,6 @@
 """kvat-server-check against scripted local web servers: what it reports and its exit status
-for a good server, the usual faults, redirects and logins, https, and files it wrote itself.
+for a good server, the usual faults, redirects and logins, https and the connections a pass
+opens, and files it wrote itself.
 
     test_server_check.py --program [WRAPPER] PATH [--trust-root EXE] [unittest options]
 
@@ -20,10 +21,10 @@ import unittest
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 TESTS = pathlib.Path(__file__).resolve().parent.parent
-sys.path[:0] = [str(TESTS), str(TESTS / "https")]
-from run_https_tests import windows_path  # noqa: E402 (found through the path above)
-from scripted_server import (SOFTWARE_PATH, Answer, Authority, ScriptedServer,  # noqa: E402
-                             software_file, usb_file)
+sys.path[:0] = [str(TESTS), str(TESTS / "e2e")]
+from harness import windows_path  # noqa: E402 (found through the path above)
+from scripted_server import (SOFTWARE_PATH, USB_PATH, Answer, Authority,  # noqa: E402
+                             ScriptedServer, redirect, software_file, usb_file)
 
 PROGRAM = []
 OPTIONS: argparse.Namespace
@@ -189,6 +190,38 @@ class RedirectsAndLogins(unittest.TestCase):
                 status, out, _ = run(*self.trust, f"https://localhost:{server.port}")
                 self.assertIn(f"answer      none: the server's certificate {fault}\n", out)
                 self.assertNotIn("Hint", out)
+                self.assertEqual(server.requests, [])  # nothing was asked over it
+
+    def test_https_passes_and_their_connections(self):
+        # The launcher's fetch (the Windows build) asks one server over one kept connection.
+        launcher_fetch = bool(OPTIONS.trust_root)
+        good = (Answer(software_file("19.6")), Answer(usb_file("2.12.28")))
+        for keep_alive in (True, False):
+            with self.subTest(keep_alive=keep_alive), \
+                    ScriptedServer(tls=self.tls, keep_alive=keep_alive) as server:
+                server.script(*good)
+                status, out, _ = run(*self.trust, "--recorded-driver", "2.12.28",
+                                     f"https://localhost:{server.port}")
+                self.assertEqual(status, ACCEPTED, out)
+                self.assertEqual(server.paths(), [SOFTWARE_PATH, USB_PATH])
+                if launcher_fetch or not keep_alive:
+                    self.assertEqual(server.connections, 1 if keep_alive else 2)
+
+        # Every followed redirect status, from http to https.
+        with ScriptedServer(keep_alive=True) as plain, \
+                ScriptedServer(tls=self.tls, keep_alive=True) as secure:
+            plain.answers = {SOFTWARE_PATH: redirect(secure.url("/307"), 301),
+                             USB_PATH: redirect(secure.url(USB_PATH), 302)}
+            secure.script(*good)
+            secure.answers.update({"/307": redirect("/308", 307),
+                                   "/308": redirect(SOFTWARE_PATH, 308)})
+            status, out, _ = run(*self.trust, "--recorded-driver", "2.12.28",
+                                 f"127.0.0.1:{plain.port}")
+            self.assertEqual(status, ACCEPTED, out)
+            for path in (SOFTWARE_PATH, USB_PATH):
+                self.assertIn(f"redirected  {secure.url(path)}\n", out)
+            if launcher_fetch:
+                self.assertEqual((plain.connections, secure.connections), (1, 1))
 
 
 class Writer(unittest.TestCase):
