@@ -3,8 +3,8 @@
 // from CreateProcess to that moment and the process's peak working set once the window is idle,
 // then closes the window and waits for the process to end. The cases take turns, so that drifts
 // of the machine fall on all of them alike; the first runs of each are warm-ups and not counted.
-// The version server (version_server.py, started by scripts/bench.sh) listens only during the
-// runs of the case that has one.
+// The version server (tests/scripted_server.py, started by scripts/bench.sh) listens only during
+// the runs of the case that has one.
 //
 //   startup_bench.exe --control-port PORT [--runs N] [--warmup N] [--launcher EXE]
 //                     [--floor EXE] [--compare EXE]
@@ -19,14 +19,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "http_test_server.h"
+#include "launcher/constants.h"
 #include "platform/win32/system_info.h"
 #include "platform/win32/text_conversion.h"
-#include "server_control.h"
+#include "platform/win32/unique_handle.h"
 
 namespace kvat::bench {
 namespace {
@@ -59,22 +62,6 @@ struct Sample {
 [[noreturn]] void Fail(const std::string& what) {
     throw std::runtime_error(what);
 }
-
-class Handle {
-  public:
-    explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() {
-        if (handle_) {
-            CloseHandle(handle_);
-        }
-    }
-    HANDLE get() const { return handle_; }
-
-  private:
-    HANDLE handle_;
-};
 
 class Clock {
   public:
@@ -136,9 +123,17 @@ HWND VisibleWindowOf(DWORD process_id) {
     return nullptr;
 }
 
-Sample RunOnce(const Case& target, const Clock& clock, ServerControl& server) {
+// The vendor's server, answering both version files at once (one send, Nagle off), with
+// answers of the lengths the launcher accepts.
+void ServeVersionFiles(test::HttpTestServer& server) {
+    server.Serve(std::string(kSoftwareVersionPath), {.body = "KVAT Software Version:19.5"});
+    server.Serve(std::string(kUsbVersionPath), {.body = "KVAT USB Driver: 2.12.28"});
+}
+
+Sample RunOnce(const Case& target, const Clock& clock, unsigned short control_port) {
+    std::optional<test::HttpTestServer> server;
     if (target.server) {
-        server.Listen();
+        ServeVersionFiles(server.emplace(kPort, control_port));
     }
 
     std::wstring command_line = L"\"" + target.executable + L"\"";
@@ -153,8 +148,8 @@ Sample RunOnce(const Case& target, const Clock& clock, ServerControl& server) {
         Fail("Starting " + win32::Narrow(target.executable) + " failed, error " +
              std::to_string(GetLastError()));
     }
-    const Handle process(info.hProcess);
-    const Handle thread(info.hThread);
+    const win32::UniqueHandle process(info.hProcess);
+    const win32::UniqueHandle thread(info.hThread);
 
     HWND window = nullptr;
     while (!(window = VisibleWindowOf(info.dwProcessId))) {
@@ -190,12 +185,15 @@ Sample RunOnce(const Case& target, const Clock& clock, ServerControl& server) {
         Fail(std::string(target.name) + ": exit code " + std::to_string(code));
     }
     // A launcher that did not get both answers would not be measuring this case.
-    if (target.server) {
-        const ServerControl::Answered answered = server.Close();
-        if (answered.software != 1 || answered.usb != 1) {
-            Fail(std::string(target.name) + ": the server answered " +
-                 std::to_string(answered.software) + " software and " +
-                 std::to_string(answered.usb) + " USB version requests, not one each");
+    if (server) {
+        std::vector<std::string> paths;
+        for (const test::HttpRequest& request : server->Requests()) {
+            paths.push_back(request.path);
+        }
+        if (paths != std::vector<std::string>{std::string(kSoftwareVersionPath),
+                                              std::string(kUsbVersionPath)}) {
+            Fail(std::string(target.name) + ": the server was asked " +
+                 std::to_string(paths.size()) + " times, not once for each version file");
         }
     }
     return {clock.Milliseconds(start, shown),
@@ -219,7 +217,7 @@ double Median(std::vector<double> values) {
 struct Options {
     int runs = 15;
     int warmup = 2;
-    unsigned short control_port = 0;  // the version server's, which it chose itself
+    unsigned short control_port = 0;  // the scripted server program's, which it chose itself
     std::wstring launcher;
     std::wstring floor;
     std::wstring compare;  // another build of the launcher, measured side by side
@@ -253,7 +251,7 @@ Options ParseOptions(int argc, wchar_t** argv) {
         }
     }
     if (options.control_port == 0) {
-        Fail("--control-port is needed: the port version_server.py names when it is ready");
+        Fail("--control-port is needed: the port scripted_server.py names when it is ready");
     }
     if (options.runs < 1 || options.warmup < 0) {
         Fail("--runs must be at least 1 and --warmup at least 0");
@@ -320,13 +318,6 @@ int Run(int argc, wchar_t** argv) {
         }
     }
 
-    const WinsockSession winsock;
-    ServerControl server(options.control_port);
-    if (PortInUse(kPort)) {
-        Fail("Something already listens on 127.0.0.1:" + std::to_string(kPort) +
-             "; the case without a server needs that port free");
-    }
-
     const Clock clock;
     std::vector<std::vector<Sample>> samples(cases.size());
     int busy_starts = 0;
@@ -336,7 +327,7 @@ int Run(int argc, wchar_t** argv) {
         for (std::size_t turn = 0; turn < cases.size(); ++turn) {
             const std::size_t c = (static_cast<std::size_t>(round) + turn) % cases.size();
             const bool quiet = WaitForQuietMachine();
-            const Sample sample = RunOnce(cases[c], clock, server);
+            const Sample sample = RunOnce(cases[c], clock, options.control_port);
             if (round >= options.warmup) {
                 samples[c].push_back(sample);
                 busy_starts += quiet ? 0 : 1;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Start-up benchmark: builds with the windows preset, then, in one private Wine session on a
 # virtual display, times the launcher with a server answering at once, the launcher with no
-# server, and an empty window of the same size (the floor). The server (bench/version_server.py)
+# server, and an empty window of the same size (the floor). The server (tests/scripted_server.py)
 # runs natively on 127.0.0.1. Prints a Markdown table and writes it, with the machine and the
 # date, to bench/results.md.
 #   scripts/bench.sh [--runs N] [--warmup N] [--compare EXE]
@@ -21,7 +21,7 @@ cmake --build "$build" -j "$(nproc)" \
 # the port's lock while it runs, so it may first wait for another run to finish; it names its
 # control port when it is ready.
 port=$(sed -n 's/^KVAT_BENCH_PORT:[A-Z]*=//p' "$build/CMakeCache.txt")
-coproc server { exec /usr/bin/python3 bench/version_server.py --port "$port"; }
+coproc server { exec /usr/bin/python3 tests/scripted_server.py --hold-port "$port" KVAT_BENCH_PORT; }
 server_pid=$server_PID
 trap 'kill "$server_pid" 2>/dev/null || true' EXIT
 read -r ready control_port <&"${server[0]}" && [ "$ready" = ready ] ||
@@ -61,7 +61,7 @@ process's visible top-level window, reads the process's peak working set once th
 idle, closes the window and waits for the process to end. The three cases take turns, each
 run starting once the machine is nearly idle; the first rounds are warm-ups and are not counted.
 
-- (a) the launcher, built for \`127.0.0.1:${port}\`, with \`bench/version_server.py\` (native,
+- (a) the launcher, built for \`127.0.0.1:${port}\`, with \`tests/scripted_server.py\` (native,
   outside Wine) on that port answering both version files at once (one send, Nagle off);
 - (b) the same launcher with nothing listening on the port (connection refused);
 - (a') and (b'), when present: the same two cases for the build given with \`--compare\`;

@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <initializer_list>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -29,26 +30,13 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
                                 INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
                                 INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTH;
 
-class InternetHandle {
-  public:
-    explicit InternetHandle(decltype(&::InternetCloseHandle) close) : close_(close) {}
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    ~InternetHandle() { Reset(nullptr); }
-
-    void Reset(HINTERNET handle) {
-        if (handle_) {
-            close_(handle_);
-        }
-        handle_ = handle;
-    }
-    HINTERNET get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-  private:
-    decltype(&::InternetCloseHandle) close_;
-    HINTERNET handle_ = nullptr;
+// WinINet is loaded at run time, so its close function comes from the loaded table.
+struct InternetHandleCloser {
+    decltype(&::InternetCloseHandle) close;
+    void operator()(HINTERNET handle) const { close(handle); }
 };
+
+using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
 
 // Everything the worker needs, its own copy: once the caller has stopped waiting, the worker
 // touches nothing of the caller's.
@@ -115,12 +103,13 @@ DWORD Milliseconds(std::chrono::milliseconds duration) {
 // The handles of one transfer, closed request first.
 struct Handles {
     explicit Handles(const WinInetFunctions& wininet)
-        : connection(wininet.InternetCloseHandle), request(wininet.InternetCloseHandle) {}
+        : connection(nullptr, {wininet.InternetCloseHandle}),
+          request(nullptr, {wininet.InternetCloseHandle}) {}
 
     // Request first: it holds the connection.
     void Close() {
-        request.Reset(nullptr);
-        connection.Reset(nullptr);
+        request.reset();
+        connection.reset();
     }
 
     InternetHandle connection;
@@ -212,8 +201,8 @@ std::optional<std::wstring> Resolve(const WinInetFunctions& wininet, const std::
 HttpResult Exchange(const Transfer& transfer, Handles& handles, const Target& target,
                     std::wstring& location) {
     const WinInetFunctions& wininet = transfer.wininet;
-    handles.request.Reset(nullptr);
-    handles.connection.Reset(wininet.InternetConnectW(transfer.session, target.host.c_str(),
+    handles.request.reset();
+    handles.connection.reset(wininet.InternetConnectW(transfer.session, target.host.c_str(),
                                                       target.port, nullptr, nullptr,
                                                       INTERNET_SERVICE_HTTP, 0, 0));
     if (!handles.connection) {
@@ -233,7 +222,7 @@ HttpResult Exchange(const Transfer& transfer, Handles& handles, const Target& ta
     const DWORD flags =
         kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT | (target.secure ? INTERNET_FLAG_SECURE : 0);
     const wchar_t* accept[] = {L"*/*", nullptr};
-    handles.request.Reset(wininet.HttpOpenRequestW(handles.connection.get(), L"GET",
+    handles.request.reset(wininet.HttpOpenRequestW(handles.connection.get(), L"GET",
                                                    target.object.c_str(), nullptr, nullptr, accept,
                                                    flags, 0));
     if (!handles.request) {

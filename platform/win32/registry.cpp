@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "platform/settings_store.h"
@@ -11,34 +13,33 @@
 namespace kvat::win32 {
 namespace {
 
-class RegKey {
-  public:
-    RegKey() = default;
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    ~RegKey() {
-        if (key_) {
-            RegCloseKey(key_);
-        }
-    }
-    HKEY* out() { return &key_; }
-    HKEY get() const { return key_; }
-
-  private:
-    HKEY key_ = nullptr;
+struct RegKeyCloser {
+    void operator()(HKEY key) const { RegCloseKey(key); }
 };
+
+using RegKey = std::unique_ptr<std::remove_pointer_t<HKEY>, RegKeyCloser>;
+
+// The key opened for reading, or nothing.
+RegKey OpenForReading(HKEY root, std::string_view sub_key) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, Widen(sub_key).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return nullptr;
+    }
+    return RegKey(key);
+}
 
 }  // namespace
 
 void SaveSetting(std::string_view app, std::string_view section, std::string_view key,
                  std::string_view value) {
-    RegKey section_key;
-    LSTATUS status = RegCreateKeyExW(
-        HKEY_CURRENT_USER, Widen(SettingsSectionKey(app, section)).c_str(), 0, nullptr,
-        REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, section_key.out(), nullptr);
+    HKEY created = nullptr;
+    LSTATUS status =
+        RegCreateKeyExW(HKEY_CURRENT_USER, Widen(SettingsSectionKey(app, section)).c_str(), 0,
+                        nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &created, nullptr);
     if (status != ERROR_SUCCESS) {
         throw Win32Error(static_cast<unsigned long>(status), "Saving setting " + std::string(key));
     }
+    const RegKey section_key(created);
     const std::wstring name = Widen(key);
     const std::wstring data = Widen(value);
     status = RegSetValueExW(section_key.get(), name.c_str(), 0, REG_SZ,
@@ -51,9 +52,8 @@ void SaveSetting(std::string_view app, std::string_view section, std::string_vie
 
 std::string GetSetting(std::string_view app, std::string_view section, std::string_view key,
                        std::string_view default_value) {
-    RegKey section_key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, Widen(SettingsSectionKey(app, section)).c_str(), 0,
-                      KEY_READ, section_key.out()) != ERROR_SUCCESS) {
+    const RegKey section_key = OpenForReading(HKEY_CURRENT_USER, SettingsSectionKey(app, section));
+    if (!section_key) {
         return std::string(default_value);
     }
     const std::wstring name = Widen(key);
@@ -85,9 +85,9 @@ std::string GetSetting(std::string_view app, std::string_view section, std::stri
 }
 
 bool ProbeKey(RegistryHive hive, std::string_view sub_key) {
-    RegKey probed;
-    const HKEY root = hive == RegistryHive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-    return RegOpenKeyExW(root, Widen(sub_key).c_str(), 0, KEY_READ, probed.out()) == ERROR_SUCCESS;
+    return OpenForReading(
+               hive == RegistryHive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
+               sub_key) != nullptr;
 }
 
 }  // namespace kvat::win32

@@ -277,9 +277,6 @@ class Folder:
     def exe(self) -> str:
         return windows_path(self.path / LAUNCHER_EXE)
 
-    def windows(self) -> str:
-        return windows_path(self.path)
-
 
 def arguments_of(command_line: str) -> str:
     """What follows the program name, by the usual rule: a quoted name ends at the next quote,
@@ -377,10 +374,6 @@ class Launcher:
         answer = self.inspector.click(self.hwnd, control)
         assert answer["ok"], f"{control} cannot be clicked: {answer.get('reason')}"
         return answer["time"]
-
-    def can_click(self, control: str) -> bool:
-        view = self.view()
-        return view.visible(control) and view.controls[control]["enabled"]
 
     def wait_view(self, predicate, timeout: float = STEP_TIMEOUT) -> WindowView:
         """Polls the window until `predicate(view)` holds, then reads it again once the handler

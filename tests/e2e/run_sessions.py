@@ -16,8 +16,7 @@ from pathlib import Path
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 HERE = Path(__file__).resolve().parent
-sys.path.insert(0, str(HERE))
-sys.path.insert(0, str(HERE.parents[1] / "scripts"))
+sys.path[:0] = [str(HERE), str(HERE.parent), str(HERE.parents[1] / "scripts")]
 
 import harness  # noqa: E402
 import port_lock  # noqa: E402

@@ -13,8 +13,8 @@ from harness import (CONTROL_NAMES, LAUNCHER_EXE, PROPERTIES_KEY, SETTINGS_KEY, 
                      START_TIMEOUT, STEP_TIMEOUT, Folder, Inspector, Launcher, records,
                      reg_delete_key, reg_delete_value, reg_set, reg_value, reg_values,
                      wait_records, windows_path)
-from web_server import (SOFTWARE_PATH, USB_PATH, Answer, ScriptedServer, software_file,
-                        usb_file)
+from scripted_server import (SOFTWARE_PATH, USB_PATH, Answer, ScriptedServer, software_file,
+                             usb_file)
 
 # What the window says, exactly as the user reads it.
 THIS_VERSION = "This Software Version:  19.5"

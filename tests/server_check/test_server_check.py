@@ -1,5 +1,6 @@
 """kvat-server-check against scripted local web servers: what it reports and its exit status
-for a good server, the usual faults, redirects and logins, https, and files it wrote itself.
+for a good server, the usual faults, redirects and logins, https and the connections a pass
+opens, and files it wrote itself.
 
     test_server_check.py --program [WRAPPER] PATH [--trust-root EXE] [unittest options]
 
@@ -20,11 +21,10 @@ import unittest
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 TESTS = pathlib.Path(__file__).resolve().parent.parent
-sys.path[:0] = [str(TESTS / "e2e"), str(TESTS / "https")]
-import web_server  # noqa: E402 (found through the path above)
-from run_https_tests import windows_path  # noqa: E402
-from test_servers import Authority, CountingServer  # noqa: E402
-from web_server import SOFTWARE_PATH, Answer, ScriptedServer  # noqa: E402
+sys.path[:0] = [str(TESTS), str(TESTS / "e2e")]
+from harness import windows_path  # noqa: E402 (found through the path above)
+from scripted_server import (SOFTWARE_PATH, USB_PATH, Answer, Authority,  # noqa: E402
+                             ScriptedServer, redirect, software_file, usb_file)
 
 PROGRAM = []
 OPTIONS: argparse.Namespace
@@ -38,15 +38,15 @@ def run(*arguments):
 
 def check(software, usb, *options):
     """Runs the check against a server answering the two files so (None: 404)."""
-    with ScriptedServer(0) as server:
+    with ScriptedServer() as server:
         server.script(software, usb)
-        return run(*options, f"127.0.0.1:{server.server_address[1]}")
+        return run(*options, f"127.0.0.1:{server.port}")
 
 
 class AgainstServer(unittest.TestCase):
     def test_good_server(self):
-        status, out, _ = check(Answer(web_server.software_file("19.6")),
-                               Answer(web_server.usb_file("2.12.28")),
+        status, out, _ = check(Answer(software_file("19.6")),
+                               Answer(usb_file("2.12.28")),
                                "--recorded-driver", "2.12.28")
         self.assertEqual(status, ACCEPTED, out)
         self.assertIn("HTTP 200, 26 bytes, 26 characters (26 expected)", out)
@@ -59,8 +59,8 @@ class AgainstServer(unittest.TestCase):
         self.assertIn("cmdUpdateUSBdriver    hidden", out)
 
     def test_software_file_ending_in_cr_lf(self):
-        status, out, _ = check(Answer(web_server.software_file("19.5") + b"\r\n"),
-                               Answer(web_server.usb_file("2.12.28")))
+        status, out, _ = check(Answer(software_file("19.5") + b"\r\n"),
+                               Answer(usb_file("2.12.28")))
         self.assertEqual(status, NOT_ACCEPTED, out)
         self.assertIn("HTTP 200, 28 bytes, 28 characters (26 expected)", out)
         self.assertIn("no: 28 characters, 2 too many: the file ends with a line break (CR LF)",
@@ -114,7 +114,7 @@ class RedirectsAndLogins(unittest.TestCase):
         cls._folder.cleanup()
 
     def test_table(self):
-        doc = web_server.software_file("19.6")
+        doc = software_file("19.6")
         login = ["WWW-Authenticate: NTLM", "WWW-Authenticate: Negotiate"]
         # name: (software file's answer, what else the plain server serves, what the secure
         # one serves, the report's lines, paths never to be asked)
@@ -145,28 +145,30 @@ class RedirectsAndLogins(unittest.TestCase):
                               "nor https"], []),
         }
         for name, (software, plain_routes, secure_routes, lines, unasked) in table.items():
-            with self.subTest(name), CountingServer() as plain, \
-                    CountingServer(self.tls) as secure:
+            with self.subTest(name), ScriptedServer(keep_alive=True) as plain, \
+                    ScriptedServer(tls=self.tls, keep_alive=True) as secure:
                 urls = {"plain": plain.url("", "127.0.0.1"), "secure": secure.url("")}
-                fill = lambda route: (route[0], [h.format(**urls) for h in route[1]], route[2])
-                plain.routes = {SOFTWARE_PATH: fill(software), "/doc": (200, [], doc),
-                                **{p: fill(r) for p, r in plain_routes.items()}}
-                secure.routes = {p: fill(r) for p, r in secure_routes.items()}
+                fill = lambda route: Answer(route[2], route[0], [h.format(**urls) for h in route[1]])
+                plain.answers = {SOFTWARE_PATH: fill(software), "/doc": Answer(doc),
+                                 **{p: fill(r) for p, r in plain_routes.items()}}
+                secure.answers = {p: fill(r) for p, r in secure_routes.items()}
                 status, out, _ = run(*self.trust, f"127.0.0.1:{plain.port}")
                 self.assertEqual(status, NOT_ACCEPTED, out)  # the USB file is missing throughout
                 for line in lines:
                     self.assertIn(line.format(**urls), out)
                 if not any(line.startswith("redirected") for line in lines):
                     self.assertNotIn("redirected", out)
-                asked = [path for server in (plain, secure) for path, _ in server.requests()]
-                self.assertFalse(set(unasked) & set(asked), asked)
-                self.assertFalse([path for path in asked if "#" in path], asked)
-                self.assertEqual(plain.authorizations() + secure.authorizations(), [])
+                asked = plain.requests + secure.requests
+                paths = [request.path for request in asked]
+                self.assertFalse(set(unasked) & set(paths), paths)
+                self.assertFalse([path for path in paths if "#" in path], paths)
+                self.assertEqual([r for r in asked if "Authorization" in r.headers], [])
 
     def test_https_host_and_scheme_hints(self):
-        with CountingServer(self.tls) as secure, CountingServer() as plain:
+        with ScriptedServer(tls=self.tls, keep_alive=True) as secure, \
+                ScriptedServer(keep_alive=True) as plain:
             for server in (secure, plain):
-                server.routes[SOFTWARE_PATH] = (200, [], web_server.software_file("19.6"))
+                server.answers[SOFTWARE_PATH] = Answer(software_file("19.6"))
             # The launcher's scheme given for the other one's port.
             for host, other, reason in (
                     (f"localhost:{secure.port}", f"https://localhost:{secure.port}",
@@ -184,10 +186,42 @@ class RedirectsAndLogins(unittest.TestCase):
             self.assertNotIn("Hint", out)
 
         for fault, context in self.certificate_faults.items():
-            with self.subTest(fault), CountingServer(context) as server:
+            with self.subTest(fault), ScriptedServer(tls=context, keep_alive=True) as server:
                 status, out, _ = run(*self.trust, f"https://localhost:{server.port}")
                 self.assertIn(f"answer      none: the server's certificate {fault}\n", out)
                 self.assertNotIn("Hint", out)
+                self.assertEqual(server.requests, [])  # nothing was asked over it
+
+    def test_https_passes_and_their_connections(self):
+        # The launcher's fetch (the Windows build) asks one server over one kept connection.
+        launcher_fetch = bool(OPTIONS.trust_root)
+        good = (Answer(software_file("19.6")), Answer(usb_file("2.12.28")))
+        for keep_alive in (True, False):
+            with self.subTest(keep_alive=keep_alive), \
+                    ScriptedServer(tls=self.tls, keep_alive=keep_alive) as server:
+                server.script(*good)
+                status, out, _ = run(*self.trust, "--recorded-driver", "2.12.28",
+                                     f"https://localhost:{server.port}")
+                self.assertEqual(status, ACCEPTED, out)
+                self.assertEqual(server.paths(), [SOFTWARE_PATH, USB_PATH])
+                if launcher_fetch or not keep_alive:
+                    self.assertEqual(server.connections, 1 if keep_alive else 2)
+
+        # Every followed redirect status, from http to https.
+        with ScriptedServer(keep_alive=True) as plain, \
+                ScriptedServer(tls=self.tls, keep_alive=True) as secure:
+            plain.answers = {SOFTWARE_PATH: redirect(secure.url("/307"), 301),
+                             USB_PATH: redirect(secure.url(USB_PATH), 302)}
+            secure.script(*good)
+            secure.answers.update({"/307": redirect("/308", 307),
+                                   "/308": redirect(SOFTWARE_PATH, 308)})
+            status, out, _ = run(*self.trust, "--recorded-driver", "2.12.28",
+                                 f"127.0.0.1:{plain.port}")
+            self.assertEqual(status, ACCEPTED, out)
+            for path in (SOFTWARE_PATH, USB_PATH):
+                self.assertIn(f"redirected  {secure.url(path)}\n", out)
+            if launcher_fetch:
+                self.assertEqual((plain.connections, secure.connections), (1, 1))
 
 
 class Writer(unittest.TestCase):

@@ -1,17 +1,14 @@
-// A scripted HTTP/1.1 server on 127.0.0.1 for tests: it plays the vendor's web server inside the
-// test process. Each connection is answered on a thread of its own, one request per connection,
-// with "Connection: close".
+// A scripted HTTP/1.1 server on 127.0.0.1 for tests and the benchmark: one server of the scripted
+// server program (tests/scripted_server.py), which runs natively beside Wine, asked for and
+// scripted over that program's control port. One request per connection, "Connection: close".
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <map>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace kvat::test {
@@ -31,7 +28,7 @@ struct HttpResponse {
     std::chrono::milliseconds delay{0};  // before the first byte of the answer
     // When set, the body goes one byte at a time, this apart (a generated body: 64 KiB at a time).
     std::chrono::milliseconds drip{0};
-    std::uint64_t generated_size = 0;    // when set, the body is this many 'x', made while sending
+    std::uint64_t generated_size = 0;  // when set, the body is this many 'x', made while sending
     Ending ending = Ending::Complete;
 };
 
@@ -47,13 +44,19 @@ struct HttpRequest {
     std::string Header(std::string_view lower_case_name) const;
 };
 
+// The scripted server program's control port, from the file that the environment variable
+// KVAT_SCRIPTED_SERVER names (the CTest fixture "scripted_server" writes it). Throws
+// std::runtime_error when there is none.
+unsigned short ControlPortFromEnvironment();
+
 class HttpTestServer {
   public:
     // Listens at once; port 0 takes any free port. Throws std::runtime_error when it cannot.
-    explicit HttpTestServer(unsigned short port = 0);
+    explicit HttpTestServer(unsigned short port = 0,
+                            unsigned short control_port = ControlPortFromEnvironment());
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;
-    // Stops promptly, even in the middle of a delay or a drip.
+    // Returns once the port is free again; ends any delay or drip at once.
     ~HttpTestServer();
 
     unsigned short port() const { return port_; }
@@ -63,22 +66,18 @@ class HttpTestServer {
     std::string Url(std::string_view path) const;
 
     // The answer for requests of this path from now on. Other paths get a 404.
-    void Serve(const std::string& path, HttpResponse response);
+    void Serve(const std::string& path, const HttpResponse& response);
     // The requests received so far, oldest first.
     std::vector<HttpRequest> Requests() const;
 
   private:
-    struct Sockets;
+    // Sends one command and returns its reply, without the leading "ok".
+    std::string Command(const std::string& command) const;
+    std::string ReadLine() const;
 
-    void Run();
-    void Answer(std::uintptr_t connection);
-
-    std::unique_ptr<Sockets> sockets_;
+    std::uintptr_t control_;        // the control connection's socket
+    mutable std::string received_;  // what came over it and is not read yet
     unsigned short port_ = 0;
-    mutable std::mutex mutex_;
-    std::map<std::string, HttpResponse> responses_;
-    std::vector<HttpRequest> requests_;
-    std::thread thread_;
 };
 
 }  // namespace kvat::test
