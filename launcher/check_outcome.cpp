@@ -48,7 +48,9 @@ std::string SupportReport(std::string_view vendor_address, const CheckOutcome& c
         .append(check.recorded_driver == kNoDriverRecord ? text::kReportNone
                                                          : std::string_view(check.recorded_driver))
         .append(kLineEnd);
-    return report.append(text::kReportWindows).append(windows_version).append(kLineEnd);
+    return report.append(text::kReportWindows)
+        .append(windows_version.empty() ? text::kReportUnknown : windows_version)
+        .append(kLineEnd);
 }
 
 }  // namespace kvat

@@ -28,7 +28,7 @@ std::string Explanation(std::string_view file_title, const VersionFileOutcome& f
 
 // The plain-text report for the vendor's support, lines ending in CR LF: this launcher's version,
 // the vendor's address, each file's address, outcome and reason, the recorded driver version and
-// `windows_version`. Nothing else of the PC or its user.
+// `windows_version` (empty text: unknown). Nothing else of the PC or its user.
 std::string SupportReport(std::string_view vendor_address, const CheckOutcome& check,
                           std::string_view windows_version);
 

@@ -125,6 +125,7 @@ inline constexpr std::string_view kReportReason = "  Reason: ";
 inline constexpr std::string_view kReportRecordedDriver = "Recorded USB driver version: ";
 inline constexpr std::string_view kReportNone = "none";
 inline constexpr std::string_view kReportWindows = "Windows: ";
+inline constexpr std::string_view kReportUnknown = "unknown";
 
 // Names the picture buttons carry for assistive technology; they are never drawn.
 inline constexpr std::string_view kCalixAccessibleName = "CALIX setup and tuning";
