@@ -31,12 +31,11 @@ class Form1 {
     // Routes a click to its handler; clicks on controls without one are ignored.
     void Click(ControlId control);
 
-    // What the last start-up check learned of the version files.
-    const CheckOutcome& check_outcome() const { return check_; }
     // Why `control` says what it says, when it is the software status "UNABLE TO VERIFY" or the
     // driver status "not the latest version OR Internet not available"; empty text otherwise.
+    // Kept from the last start-up check.
     std::string StatusExplanation(ControlId control) const;
-    // The report for the vendor's support, of the last check, on `windows_version`.
+    // The report of the last start-up check for the vendor's support, on `windows_version`.
     std::string SupportReport(std::string_view windows_version) const;
 
     std::string strThisVersion;
@@ -58,7 +57,7 @@ class Form1 {
     Window& window_;
     Platform& platform_;
     std::string vendor_host_;
-    CheckOutcome check_;
+    CheckOutcome check_;  // what the last start-up check learned of the version files
     std::string software_explanation_;
     std::string driver_explanation_;
 };

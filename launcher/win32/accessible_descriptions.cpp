@@ -23,25 +23,18 @@ void AccessibleDescriptions::Set(HWND control, const std::wstring& text) {
     if (description == text) {
         return;
     }
+    const bool had_one = !description.empty();
     description = text;
-    if (services_) {
+    if (client_asked_ && (had_one || !text.empty())) {
         Annotate(control, text);
     }
 }
 
 void AccessibleDescriptions::ClientAsked() {
-    if (services_) {
+    if (client_asked_ && services_) {
         return;
     }
-    // Made in the window thread's apartment, by the system's oleacc (COM finds it registered).
-    decltype(&::CoCreateInstance) create_instance = nullptr;
-    IAccPropServices* services = nullptr;
-    if (!ResolveExport(JoinComApartment(), "CoCreateInstance", create_instance) ||
-        FAILED(create_instance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_IAccPropServices, reinterpret_cast<void**>(&services)))) {
-        return;  // no descriptions; the next client to ask tries again
-    }
-    services_.reset(services);
+    client_asked_ = true;
     for (const auto& [control, text] : descriptions_) {
         if (!text.empty()) {
             Annotate(control, text);
@@ -60,16 +53,34 @@ void AccessibleDescriptions::Clear() {
     descriptions_.clear();
 }
 
+IAccPropServices* AccessibleDescriptions::Services() {
+    if (!services_) {
+        // Made in the window thread's apartment, by the system's oleacc (COM finds it registered).
+        decltype(&::CoCreateInstance) create_instance = nullptr;
+        IAccPropServices* services = nullptr;
+        if (ResolveExport(JoinComApartment(), "CoCreateInstance", create_instance) &&
+            SUCCEEDED(create_instance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IAccPropServices, reinterpret_cast<void**>(&services)))) {
+            services_.reset(services);
+        }
+    }
+    return services_.get();
+}
+
 void AccessibleDescriptions::Annotate(HWND control, const std::wstring& text) {
+    IAccPropServices* services = Services();
+    if (!services) {
+        return;
+    }
     // The description of the control itself: its client object, not a child element. A system
     // that cannot annotate (Wine's oleacc answers E_NOTIMPL) leaves the control without one.
     if (text.empty()) {
         MSAAPROPID property = PROPID_ACC_DESCRIPTION;
-        services_->ClearHwndProps(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
-                                  &property, 1);
+        services->ClearHwndProps(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &property,
+                                 1);
     } else {
-        services_->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
-                                  PROPID_ACC_DESCRIPTION, text.c_str());
+        services->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                 PROPID_ACC_DESCRIPTION, text.c_str());
     }
 }
 

@@ -867,41 +867,23 @@ std::string Press(const Args& args, Session&) {
         .str();
 }
 
-// The clipboard, open for as long as this lives; other programs may hold it for a moment.
-class OpenedClipboard {
-  public:
-    OpenedClipboard() : open_(PollUntil(2000, [] { return OpenClipboard(nullptr) != FALSE; })) {}
-    OpenedClipboard(const OpenedClipboard&) = delete;
-    OpenedClipboard& operator=(const OpenedClipboard&) = delete;
-    ~OpenedClipboard() {
-        if (open_) {
-            CloseClipboard();
-        }
-    }
-    explicit operator bool() const { return open_; }
-
-  private:
-    bool open_;
-};
-
 // clipboard [clear]: the clipboard's Unicode text, or null; "clear" empties it.
 std::string Clipboard(const Args& args, Session&) {
-    const OpenedClipboard clipboard;
-    if (!clipboard) {
+    // Another program may hold it open for a moment.
+    if (!PollUntil(2000, [] { return OpenClipboard(nullptr) != FALSE; })) {
         throw std::runtime_error("the clipboard stays open");
     }
-    if (args.size() > 1 && args[1] == L"clear") {
-        return Object().Add("ok", EmptyClipboard() != FALSE).str();
-    }
-    const HANDLE data = GetClipboardData(CF_UNICODETEXT);
-    const auto* text = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
     Object answer;
-    if (text) {
+    if (args.size() > 1 && args[1] == L"clear") {
+        answer.Add("ok", EmptyClipboard() != FALSE);
+    } else if (const HANDLE data = GetClipboardData(CF_UNICODETEXT);
+               const auto* text = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr) {
         answer.Add("text", std::wstring(text));
         GlobalUnlock(data);
     } else {
         answer.Raw("text", "null");
     }
+    CloseClipboard();
     return answer.str();
 }
 
