@@ -1,7 +1,6 @@
 // A standard tooltip over parts of the launcher window: resting the mouse over a part shows the
 // text it was given. The tooltip control comes from the system's comctl32 and is made only when
-// the mouse first moves over the window while there is something to show, so it costs the start
-// nothing.
+// the mouse first moves onto a part with a text, so it costs the start nothing.
 #pragma once
 
 #include <windows.h>
@@ -20,7 +19,7 @@ class StatusTooltip {
     // The text shown over `area` (pixels of the window's client area) for part `id`; empty text
     // shows nothing there.
     void Set(UINT_PTR id, const RECT& area, const std::wstring& text);
-    // The mouse moved over the window: the tooltip follows it from now on.
+    // The mouse moved over the window (not over a control that takes the mouse itself).
     void MouseMoved(const MSG& move);
 
   private:
