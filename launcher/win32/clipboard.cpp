@@ -11,10 +11,21 @@ struct GlobalFreer {
 };
 using GlobalMemory = std::unique_ptr<void, GlobalFreer>;
 
+// Another program (a clipboard viewer, say) may hold the clipboard open for a moment.
+constexpr int kOpenAttempts = 10;
+constexpr DWORD kOpenRetryMilliseconds = 10;
+
 // The clipboard, open for as long as this lives.
 class OpenedClipboard {
   public:
-    explicit OpenedClipboard(HWND owner) : open_(OpenClipboard(owner) != FALSE) {}
+    explicit OpenedClipboard(HWND owner) {
+        for (int attempt = 0; attempt < kOpenAttempts && !open_; ++attempt) {
+            if (attempt > 0) {
+                Sleep(kOpenRetryMilliseconds);
+            }
+            open_ = OpenClipboard(owner) != FALSE;
+        }
+    }
     OpenedClipboard(const OpenedClipboard&) = delete;
     OpenedClipboard& operator=(const OpenedClipboard&) = delete;
     ~OpenedClipboard() {
@@ -25,7 +36,7 @@ class OpenedClipboard {
     explicit operator bool() const { return open_; }
 
   private:
-    bool open_;
+    bool open_ = false;
 };
 
 }  // namespace

@@ -8,7 +8,8 @@
 namespace kvat::win32 {
 
 // Replaces the clipboard's contents with `text` (Unicode text; the system offers it in the other
-// text formats too). False when the clipboard could not be had: another program holds it open.
+// text formats too). False when the clipboard could not be had: another program held it open
+// for longer than a tenth of a second.
 bool CopyToClipboard(HWND owner, std::wstring_view text);
 
 }  // namespace kvat::win32

@@ -257,10 +257,10 @@ void MainWindow::UpdateExplanations() {
 }
 
 void MainWindow::CopySupportReport() {
-    // Read when asked: the last check may have been re-run since the start. A clipboard that
-    // another program holds open leaves nothing to say: the user presses Ctrl+C again.
-    if (form_) {
-        CopyToClipboard(hwnd_, Widen(form_->SupportReport(WindowsVersionText())));
+    // Read when asked: the last check may have been re-run since the start. When the clipboard
+    // cannot be had, the warning sound says so, so that nobody pastes what was there before.
+    if (form_ && !CopyToClipboard(hwnd_, Widen(form_->SupportReport(WindowsVersionText())))) {
+        MessageBeep(MB_ICONWARNING);
     }
 }
 
