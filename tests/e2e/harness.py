@@ -240,7 +240,7 @@ class Inspector:
         return self.call("clipboard", *(["clear"] if clear else []), wait=2)
 
     def accessible(self, hwnd: int, control: str) -> dict:
-        """What an accessibility client reads of a control, having asked the window first."""
+        """Asks for the window as an accessibility client does; the control's handle."""
         return self.call("accessible", hwnd, CONTROL_IDS[control], wait=10)
 
 

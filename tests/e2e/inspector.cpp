@@ -887,41 +887,23 @@ std::string Clipboard(const Args& args, Session&) {
     return answer.str();
 }
 
-// accessible HWND CONTROL_ID: what an accessibility client reads of the control, asking the
-// window first as a screen reader does: its name and description, or null where there is none.
+// accessible HWND CONTROL_ID: asks for the window's accessible object as an accessibility
+// client does, which sends the window WM_GETOBJECT; whether the system gave one, and the
+// control's handle, by which annotations name it.
 std::string Accessible(const Args& args, Session&) {
     const HWND main = WindowArg(args, 1);
-    const HWND control = GetDlgItem(main, static_cast<int>(Number(args, 2)));
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    Object answer;
     IAccessible* window = nullptr;
-    answer.Add("window", SUCCEEDED(AccessibleObjectFromWindow(
-                             main, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
-                             reinterpret_cast<void**>(&window))));
+    const bool given =
+        SUCCEEDED(AccessibleObjectFromWindow(main, static_cast<DWORD>(OBJID_CLIENT),
+                                             IID_IAccessible, reinterpret_cast<void**>(&window)));
     if (window) {
         window->Release();
     }
-    IAccessible* object = nullptr;
-    if (control &&
-        SUCCEEDED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT),
-                                             IID_IAccessible, reinterpret_cast<void**>(&object)))) {
-        VARIANT self{};
-        self.vt = VT_I4;
-        self.lVal = CHILDID_SELF;
-        for (const auto& [name, get] :
-             {std::pair{"name", &IAccessible::get_accName},
-              std::pair{"description", &IAccessible::get_accDescription}}) {
-            BSTR text = nullptr;
-            if ((object->*get)(self, &text) == S_OK && text) {
-                answer.Add(name, std::wstring(text, SysStringLen(text)));
-                SysFreeString(text);
-            } else {
-                answer.Raw(name, "null");
-            }
-        }
-        object->Release();
-    }
-    return answer.Add("hwnd", Handle(control)).str();
+    return Object()
+        .Add("given", given)
+        .Add("hwnd", Handle(GetDlgItem(main, static_cast<int>(Number(args, 2)))))
+        .str();
 }
 
 std::string Time(const Args&, Session&) {
