@@ -352,7 +352,9 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM
             break;
         case WM_MOUSEMOVE:
             // The status texts take no mouse input of their own: moves over them come here.
-            tooltip_->MouseMoved({hwnd, message, wparam, lparam, 0, {}});
+            if (tooltip_) {
+                tooltip_->MouseMoved({hwnd, message, wparam, lparam, 0, {}});
+            }
             break;
         case WM_GETOBJECT:
             // An accessibility client is looking at the window: it gets the descriptions.
