@@ -50,17 +50,18 @@ void StatusTooltip::Set(UINT_PTR id, const RECT& area, const std::wstring& text)
 }
 
 void StatusTooltip::MouseMoved(const MSG& move) {
-    if (!tooltip_) {
-        // Made only when the mouse comes to rest on a part with a text: a window that merely
-        // appears under the mouse gets a move too.
-        const POINT at{GET_X_LPARAM(move.lParam), GET_Y_LPARAM(move.lParam)};
-        const bool over_tip = std::ranges::any_of(tips_, [&](const auto& entry) {
-            const RECT& area = entry.second.area;
-            return at.x >= area.left && at.x < area.right && at.y >= area.top && at.y < area.bottom;
-        });
-        if (!over_tip || !Create()) {
-            return;
-        }
+    if (tooltip_) {
+        return;  // it watches the window itself
+    }
+    // Made only when the mouse comes onto a part with a text: a window that merely appears under
+    // the mouse gets a move too.
+    const POINT at{GET_X_LPARAM(move.lParam), GET_Y_LPARAM(move.lParam)};
+    const bool over_tip = std::ranges::any_of(tips_, [&](const auto& entry) {
+        const RECT& area = entry.second.area;
+        return at.x >= area.left && at.x < area.right && at.y >= area.top && at.y < area.bottom;
+    });
+    if (!over_tip || !Create()) {
+        return;
     }
     // From the next move on the tooltip watches the window itself; this one it is told of.
     MSG relayed = move;
