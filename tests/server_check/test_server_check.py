@@ -126,7 +126,8 @@ class RedirectsAndLogins(unittest.TestCase):
                                       ["redirected  {plain}/doc", 'accepted    yes: version "19.6"'],
                                       []),
             "300 with a Location": ((300, ["Location: /doc"], b""), {}, {},
-                                    ["answer      HTTP 300, 0 bytes", "accepted    no: HTTP status 300\n"],
+                                    ["answer      HTTP 300, 0 bytes",
+                                     "accepted    no: HTTP status 300\n"],
                                     ["/doc"]),
             "http to https to http": ((302, ["Location: {secure}/up"], b""), {},
                                       {"/up": (302, ["Location: {plain}/doc"], b"")},
@@ -136,8 +137,8 @@ class RedirectsAndLogins(unittest.TestCase):
             "fragment": ((302, ["Location: /doc#part"], b""), {}, {},
                          ["redirected  {plain}/doc\n", 'accepted    yes: version "19.6"'], []),
             "login asked": ((401, login, b"Login"), {}, {},
-                            ["answer      HTTP 401, 5 bytes", "accepted    no: HTTP status 401: a login "
-                             "is asked for, and the launcher never sends one"], []),
+                            ["answer      HTTP 401, 5 bytes", "accepted    no: HTTP status 401: a "
+                             "login is asked for, and the launcher never sends one"], []),
             "loop": ((302, [f"Location: {SOFTWARE_PATH}"], b""), {}, {},
                      ["answer      none: more than 5 redirects"], []),
             "bad Location": ((302, ["Location: http://[::1/doc"], b""), {}, {},
