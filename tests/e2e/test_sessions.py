@@ -137,6 +137,15 @@ class Session(unittest.TestCase):
         self.assertEqual(view.visible("cmdDownloadSoftware"), download)
         self.assertEqual(view.visible("cmdUpdateUSBdriver"), update)
 
+    def plant(self, folder: Path, program: str, names) -> None:
+        """DLLs that mark their own loading, beside `program` under these names (see
+        PlantedDllTest)."""
+        key = rf"{harness.WINE_KEY}\AppDefaults\{program}"
+        self.addCleanup(reg_delete_key, key)
+        for name in names:
+            shutil.copy2(harness.config().planted_dll, folder / f"{name}.dll")
+            reg_set(key + r"\DllOverrides", name, "native,builtin")
+
     def assert_exits(self, launcher: Launcher, timeout: float = STEP_TIMEOUT) -> None:
         self.assertEqual(launcher.wait_exit(timeout), 0, "the launcher did not end cleanly")
 
@@ -372,22 +381,15 @@ class PlantedDllTest(Session):
 
     PLANTED = ("wininet", "shell32", "ole32")
 
-    def plant(self, folder: Path, program: str) -> None:
-        key = rf"{harness.WINE_KEY}\AppDefaults\{program}"
-        self.addCleanup(reg_delete_key, key)
-        for name in self.PLANTED:
-            shutil.copy2(harness.config().planted_dll, folder / f"{name}.dll")
-            reg_set(key + r"\DllOverrides", name, "native,builtin")
-
     def test_dlls_beside_the_launcher_are_never_loaded(self):
         folder = self.folder()
-        self.plant(folder.path, LAUNCHER_EXE)
+        self.plant(folder.path, LAUNCHER_EXE, self.PLANTED)
 
         # The planting works: a program beside the DLLs that loads WinINet by its bare name
         # gets the planted one.
         loader = folder.path / "plain_loader.exe"
         shutil.copy2(harness.config().plain_loader, loader)
-        self.plant(folder.path, loader.name)
+        self.plant(folder.path, loader.name, self.PLANTED)
         loaded = harness.run_wine(str(loader), "wininet.dll")
         self.assertEqual(loaded.stdout.decode().strip(), windows_path(folder.path / "wininet.dll"))
         (folder.path / "wininet.dll.loaded").unlink()
@@ -528,9 +530,12 @@ class WhyUnverifiedTest(Session):
         # Wine as Windows 10, which GetVersionEx hides from a program without a manifest.
         reg_set(harness.WINE_KEY, "Version", "win10")
         self.addCleanup(reg_delete_value, harness.WINE_KEY, "Version")
+        # The tooltip's and the annotations' DLLs come from the system folder only.
+        folder = self.folder()
+        self.plant(folder.path, LAUNCHER_EXE, ("comctl32", "oleacc"))
         # Wine's oleacc cannot annotate; it names each annotation it is asked for in this log.
         log = self.root / "launcher.log"
-        launcher = self.launcher(self.folder()).start(wine_debug="-all,fixme+oleacc", log=log)
+        launcher = self.launcher(folder).start(wine_debug="-all,fixme+oleacc", log=log)
         launcher.wait_shown()
         launcher.settle()
         self.assert_status(launcher.view(), UNVERIFIED, found("2.12.28"), OUTDATED,
@@ -576,6 +581,7 @@ class WhyUnverifiedTest(Session):
         self.assertEqual(end, "")
         launcher.click("cmdEXIT")
         self.assert_exits(launcher)
+        self.assertEqual([p.name for p in folder.path.glob("*.loaded")], [])
 
 
 class SlowServerTest(Session):
