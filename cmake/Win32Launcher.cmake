@@ -2,6 +2,7 @@
 enable_language(RC)
 
 add_library(kvat_platform_win32 STATIC
+    platform/win32/com_apartment.cpp
     platform/win32/fetch_waiter.cpp
     platform/win32/http_fetch.cpp
     platform/win32/registry.cpp
@@ -20,12 +21,15 @@ target_compile_definitions(kvat_platform_win32 PUBLIC UNICODE _UNICODE WIN32_LEA
 kvat_warnings(kvat_platform_win32)
 
 add_library(kvat_window_win32 STATIC
+    launcher/win32/accessible_descriptions.cpp
     launcher/win32/check_wait.cpp
+    launcher/win32/clipboard.cpp
     launcher/win32/common_controls.cpp
     launcher/win32/error_report.cpp
     launcher/win32/handler_queue.cpp
     launcher/win32/main_window.cpp
     launcher/win32/progress_window.cpp
+    launcher/win32/status_tooltip.cpp
     launcher/win32/window_class.cpp
     launcher/win32/window_placement.cpp)
 target_link_libraries(kvat_window_win32 PUBLIC kvat_platform_win32 user32 gdi32)

@@ -106,6 +106,27 @@ inline constexpr std::string_view kCheckUsbFile =
 inline constexpr std::string_view kCheckSkipHint = "Skip stops waiting for the server.";
 inline constexpr std::string_view kCheckSkip = "Skip";
 
+// Why a status says it could not verify, shown over it on demand and given as its accessible
+// description: the file's title and address, then the reason.
+inline constexpr std::string_view kSoftwareFileTitle = "Software version file";
+inline constexpr std::string_view kUsbFileTitle = "USB driver version file";
+inline constexpr std::string_view kReasonLead = "Reason: ";
+
+// The report that Ctrl+C in the window copies for the vendor's support, line by line.
+inline constexpr std::string_view kReportTitle = "KVAT Launcher ";  // then this version
+inline constexpr std::string_view kReportTitleEnd = ": update check";
+inline constexpr std::string_view kReportVendorHost = "Vendor host: ";
+inline constexpr std::string_view kReportRedirected = "  Redirected to: ";
+inline constexpr std::string_view kReportOutcome = "  Outcome: ";
+inline constexpr std::string_view kReportNoAnswer = "no answer";
+inline constexpr std::string_view kReportAccepted = ", accepted: version ";
+inline constexpr std::string_view kReportNotAccepted = ", not accepted";
+inline constexpr std::string_view kReportReason = "  Reason: ";
+inline constexpr std::string_view kReportRecordedDriver = "Recorded USB driver version: ";
+inline constexpr std::string_view kReportNone = "none";
+inline constexpr std::string_view kReportWindows = "Windows: ";
+inline constexpr std::string_view kReportUnknown = "unknown";
+
 // Names the picture buttons carry for assistive technology; they are never drawn.
 inline constexpr std::string_view kCalixAccessibleName = "CALIX setup and tuning";
 inline constexpr std::string_view kLogAccessibleName = "KVAT LOG diagnosing and testing";

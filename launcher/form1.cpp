@@ -30,6 +30,10 @@ void Form1::Form_Load() {
     platform_.SetAppTitle(kAppTitle);
     strThisVersion = kThisVersion;
     strDriverVersion = kDriverVersion;
+    // A new check: nothing of the last one explains this one's statuses.
+    check_ = {};
+    software_explanation_.clear();
+    driver_explanation_.clear();
 
     window_.SetVisible(txtThisVersion, false);
     window_.SetVisible(txtServerVersion, false);
@@ -49,9 +53,8 @@ void Form1::Form_Load() {
                               strThisVersion);
     }
 
-    strServerVersion = platform_.Fetch(WebAddress(vendor_host_, kSoftwareVersionPath));
-    strServerVersion =
-        VersionFromAnswer(strServerVersion, kSoftwareFileLength, kSoftwareVersionWidth);
+    strServerVersion = FetchVersion(kSoftwareVersionPath, kSoftwareFileLength,
+                                    kSoftwareVersionWidth, check_.software);
     window_.SetVisible(txtThisVersion, true);
     window_.SetVisible(txtServerVersion, true);
     window_.SetCaption(txtThisVersion, Concat({text::kThisSoftwareVersion, strThisVersion}));
@@ -60,11 +63,11 @@ void Form1::Form_Load() {
     // The device key is probed for its own sake; nothing below depends on it.
     platform_.ProbeRegistryKey(RegistryHive::LocalMachine, kFtdiDeviceKey);
 
-    strServerDriverVersion = platform_.Fetch(WebAddress(vendor_host_, kUsbVersionPath));
     strServerDriverVersion =
-        VersionFromAnswer(strServerDriverVersion, kUsbFileLength, kUsbVersionWidth);
+        FetchVersion(kUsbVersionPath, kUsbFileLength, kUsbVersionWidth, check_.driver);
     strThisDriverVersion = platform_.GetSetting(platform_.AppTitle(), kSettingsSection,
                                                 kSettingUsbVersion, kNoDriverRecord);
+    check_.recorded_driver = strThisDriverVersion;
     window_.SetCaption(txtThisDriverVersion,
                        strThisDriverVersion != kNoDriverRecord
                            ? Concat({text::kDriverFound, strThisDriverVersion})
@@ -76,10 +79,22 @@ void Form1::Form_Load() {
     window_.Refresh();
 }
 
+std::string Form1::FetchVersion(std::string_view path, std::size_t length, std::size_t width,
+                                VersionFileOutcome& outcome) {
+    outcome.address = WebAddress(vendor_host_, path);
+    outcome.answer = platform_.Fetch(outcome.address);
+    outcome.version = VersionFromAnswer(outcome.answer.text, length, width);
+    if (outcome.version.empty()) {
+        outcome.reason = WhyNoVersion(outcome.answer, length);
+    }
+    return outcome.version;
+}
+
 void Form1::ShowSoftwareStatus() {
     if (strServerVersion.empty()) {
         // The download button stays as the start of the pass left it: hidden.
         window_.SetCaption(txtServerVersion, text::kServerUnverified);
+        software_explanation_ = Explanation(text::kSoftwareFileTitle, check_.software);
     } else if (strServerVersion == strThisVersion) {
         window_.SetCaption(txtServerVersion, Concat({text::kServerSameBefore, strServerVersion,
                                                      text::kServerSameAfter}));
@@ -101,6 +116,11 @@ void Form1::ShowDriverStatus() {
     } else if (!same_driver) {
         window_.SetCaption(txtUSBDriverVersion, text::kDriverOutdated);
         window_.SetVisible(cmdUpdateUSBdriver, true);
+        // The caption does not tell a missing answer from another version; the reason does.
+        if (!strServerDriverVersion.empty()) {
+            check_.driver.reason = WhyDriverDiffers(strServerDriverVersion, strThisDriverVersion);
+        }
+        driver_explanation_ = Explanation(text::kUsbFileTitle, check_.driver);
     } else {
         // The driver button is hidden whenever a pass begins, so it stays hidden here.
         window_.SetCaption(txtUSBDriverVersion,
@@ -177,6 +197,21 @@ void Form1::cmdWEBSITE_Click() {
 
 void Form1::OpenWebPage(std::string web_address) {
     platform_.ShellLaunch(kVerbOpen, web_address, std::nullopt);
+}
+
+std::string Form1::StatusExplanation(ControlId control) const {
+    switch (control) {
+        case txtServerVersion:
+            return software_explanation_;
+        case txtUSBDriverVersion:
+            return driver_explanation_;
+        default:
+            return {};
+    }
+}
+
+std::string Form1::SupportReport(std::string_view windows_version) const {
+    return kvat::SupportReport(WebAddress(vendor_host_), check_, windows_version);
 }
 
 void Form1::cmdEXIT_Click() {

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "launcher/check_outcome.h"
 #include "launcher/window.h"
 #include "launcher/window_description.h"
 #include "platform/platform.h"
@@ -30,6 +31,13 @@ class Form1 {
     // Routes a click to its handler; clicks on controls without one are ignored.
     void Click(ControlId control);
 
+    // Why `control` says what it says, when it is the software status "UNABLE TO VERIFY" or the
+    // driver status "not the latest version OR Internet not available"; empty text otherwise.
+    // Kept from the last start-up check.
+    std::string StatusExplanation(ControlId control) const;
+    // The report of the last start-up check for the vendor's support, on `windows_version`.
+    std::string SupportReport(std::string_view windows_version) const;
+
     std::string strThisVersion;
     std::string strServerVersion;
     std::string strDriverVersion;
@@ -37,6 +45,9 @@ class Form1 {
     std::string strServerDriverVersion;
 
   private:
+    // Fetches one version file and keeps what came; returns the version it gives, or empty text.
+    std::string FetchVersion(std::string_view path, std::size_t length, std::size_t width,
+                             VersionFileOutcome& outcome);
     void ShowSoftwareStatus();
     void ShowDriverStatus();
     void WriteProgramCaption(ControlId label, std::string_view head, std::string_view tail);
@@ -46,6 +57,9 @@ class Form1 {
     Window& window_;
     Platform& platform_;
     std::string vendor_host_;
+    CheckOutcome check_;  // what the last start-up check learned of the version files
+    std::string software_explanation_;
+    std::string driver_explanation_;
 };
 
 }  // namespace kvat

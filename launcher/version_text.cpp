@@ -37,6 +37,24 @@ std::string_view TrailingLineBreak(std::string_view text) {
     return {};
 }
 
+// "HTTP status 404: the file is not on the server"; what the common statuses mean for the file.
+std::string HttpStatusReason(long status) {
+    std::string why = "HTTP status " + std::to_string(status);
+    if (status == 401 || status == 407) {
+        return why + ": a login is asked for, and the launcher never sends one";
+    }
+    if (status == 404 || status == 410) {
+        return why + ": the file is not on the server";
+    }
+    if (status == 403) {
+        return why + ": the server refuses to give the file";
+    }
+    if (status >= 500 && status <= 599) {
+        return why + ": an error on the server's side";
+    }
+    return why;
+}
+
 }  // namespace
 
 std::size_t CharacterCount(std::string_view text) {
@@ -88,6 +106,22 @@ std::string WhyNotAccepted(std::string_view answer, std::size_t length) {
         }
     }
     return why;
+}
+
+std::string WhyNoVersion(const FetchAnswer& answer, std::size_t length) {
+    if (answer.failure != FetchFailure::None) {
+        return DescribeFetchFailure(answer.failure, answer.failure_detail);
+    }
+    if (answer.status < 200 || answer.status > 299) {
+        return HttpStatusReason(answer.status);
+    }
+    return WhyNotAccepted(answer.text, length);
+}
+
+std::string WhyDriverDiffers(std::string_view server_version, std::string_view recorded_version) {
+    std::string why = "the version " + std::string(server_version) + " differs from the recorded ";
+    return recorded_version.empty() ? why + "one, which is empty"
+                                    : why + std::string(recorded_version);
 }
 
 std::string WhyNotAVersion(std::string_view version, std::size_t width) {

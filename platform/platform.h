@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/fetch_answer.h"
+
 namespace kvat {
 
 enum class RegistryHive { CurrentUser, LocalMachine };
@@ -27,9 +29,9 @@ class Platform {
     // Opens the key for reading and closes it again; true when the open succeeded.
     virtual bool ProbeRegistryKey(RegistryHive hive, std::string_view sub_key) = 0;
 
-    // The whole document at the address as text, or empty text when there is no answer.
-    // Waits for the answer, within a bound of its own.
-    virtual std::string Fetch(std::string_view url) = 0;
+    // The whole document at the address as text, or empty text and what came instead. Waits for
+    // the answer, within a bound of its own.
+    virtual FetchAnswer Fetch(std::string_view url) = 0;
 
     // Hands the file or address to the shell and returns at once; the outcome is not reported.
     virtual void ShellLaunch(std::string_view verb, std::string_view file,

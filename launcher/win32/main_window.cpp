@@ -2,9 +2,11 @@
 
 #include "launcher/constants.h"
 #include "launcher/form1.h"
+#include "launcher/win32/clipboard.h"
 #include "launcher/win32/error_report.h"
 #include "launcher/win32/window_class.h"
 #include "launcher/win32/window_placement.h"
+#include "platform/win32/system_info.h"
 #include "platform/win32/text_conversion.h"
 #include "platform/win32/win32_error.h"
 #include "resources/resource_ids.h"
@@ -81,7 +83,11 @@ MainWindow::MainWindow(HINSTANCE instance, const Platform& platform,
     : instance_(instance),
       platform_(platform),
       dpi_(ScreenDpi()),
-      handlers_([this] { Fail(); }, [this] { check_wait_->End(); }) {
+      handlers_([this] { Fail(); },
+                [this] {
+                    check_wait_->End();
+                    UpdateExplanations();
+                }) {
     RegisterWindowClass(instance_, kWindowClass, WindowProc);
     const FormDescription& form = Form1Description();
     RECT frame{0, 0, TwipsToPixels(form.client_width_twips, dpi_),
@@ -101,6 +107,7 @@ MainWindow::MainWindow(HINSTANCE instance, const Platform& platform,
         CreateControls();
         check_wait_.emplace(hwnd_,
                             ProgressLook{instance_, dpi_, big_icon_.get(), small_icon_.get()});
+        tooltip_.emplace(hwnd_, dpi_);
     } catch (...) {
         // No destructor runs for a window that was never whole; it must not outlive this.
         DestroyOwnWindow();
@@ -110,6 +117,7 @@ MainWindow::MainWindow(HINSTANCE instance, const Platform& platform,
 
 void MainWindow::DestroyOwnWindow() {
     if (hwnd_) {
+        descriptions_.Clear();
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
         hwnd_ = nullptr;
@@ -203,6 +211,13 @@ void MainWindow::Show() {
 int MainWindow::RunMessageLoop() {
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // Ctrl+C, as in a message box, wherever the focus is in the window.
+        if (hwnd_ && message.message == WM_KEYDOWN && message.wParam == 'C' &&
+            GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_MENU) >= 0 &&
+            (message.hwnd == hwnd_ || IsChild(hwnd_, message.hwnd))) {
+            CopySupportReport();
+            continue;
+        }
         // Dialog-style keyboard handling: Tab moves between buttons, Space and Enter press one.
         if (hwnd_ && IsDialogMessageW(hwnd_, &message)) {
             continue;
@@ -215,6 +230,28 @@ int MainWindow::RunMessageLoop() {
 
 void MainWindow::RunHandler(std::function<void()> handler) {
     handlers_.Run(std::move(handler));
+}
+
+void MainWindow::UpdateExplanations() {
+    if (!form_ || !hwnd_) {
+        return;
+    }
+    for (const ControlDescription& description : Form1Description().controls) {
+        const std::wstring explanation = Widen(form_->StatusExplanation(description.id));
+        const PixelRect rect = ClientPixelRect(description.id, dpi_);
+        tooltip_->Set(static_cast<UINT_PTR>(description.id),
+                      {rect.left, rect.top, rect.left + rect.width, rect.top + rect.height},
+                      explanation);
+        descriptions_.Set(control(description.id), explanation);
+    }
+}
+
+void MainWindow::CopySupportReport() {
+    // Read when asked: the last check may have been re-run since the start. When the clipboard
+    // cannot be had, the warning sound says so, so that nobody pastes what was there before.
+    if (form_ && !CopyToClipboard(hwnd_, Widen(form_->SupportReport(WindowsVersionText())))) {
+        MessageBeep(MB_ICONWARNING);
+    }
 }
 
 void MainWindow::Fail() {
@@ -303,7 +340,19 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM
                 return 0;
             }
             break;
+        case WM_MOUSEMOVE:
+            // The status texts take no mouse input of their own: moves over them come here.
+            if (tooltip_) {
+                tooltip_->MouseMoved({hwnd, message, wparam, lparam, 0, {}});
+            }
+            break;
+        case WM_GETOBJECT:
+            // An accessibility client is looking at the window: it gets the descriptions.
+            descriptions_.ClientAsked();
+            break;
         case WM_DESTROY:
+            // The system wants its annotations taken away while the controls still exist.
+            descriptions_.Clear();
             // Events for a window that is gone have nobody to serve them.
             handlers_.Stop();
             KillTimer(hwnd_, kTimer1);

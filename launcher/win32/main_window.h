@@ -11,9 +11,11 @@
 #include <string>
 
 #include "launcher/window.h"
+#include "launcher/win32/accessible_descriptions.h"
 #include "launcher/win32/check_wait.h"
 #include "launcher/win32/gdi_object.h"
 #include "launcher/win32/handler_queue.h"
+#include "launcher/win32/status_tooltip.h"
 #include "platform/platform.h"
 
 namespace kvat {
@@ -47,7 +49,8 @@ class MainWindow final : public Window {
     // Shows the window centred, in the normal state, with the focus on the first button. A
     // progress window of the check before it goes in the same step.
     void Show();
-    // Delivers events until the window is gone; returns the process exit code.
+    // Delivers events until the window is gone; returns the process exit code. Ctrl+C copies
+    // the report of the last check for the vendor's support.
     int RunMessageLoop();
 
     // Runs an event handler; an error it raises is reported and ends the launcher. Handlers run
@@ -80,6 +83,9 @@ class MainWindow final : public Window {
     HFONT FontFor(int centipoints, bool bold);
     void ClickFocusedButton();
     void Fail();
+    // After each handler: what the status texts now explain, over them and to accessibility.
+    void UpdateExplanations();
+    void CopySupportReport();
 
     HINSTANCE instance_;
     const Platform& platform_;
@@ -92,6 +98,8 @@ class MainWindow final : public Window {
     IconHandle big_icon_;
     IconHandle small_icon_;
     std::optional<CheckWait> check_wait_;
+    std::optional<StatusTooltip> tooltip_;
+    AccessibleDescriptions descriptions_;
     HandlerQueue handlers_;
     HWND focus_before_deactivation_ = nullptr;
     bool timer_enabled_ = false;

@@ -404,4 +404,16 @@ std::string AnswerText(const HttpResult& result) {
     return AnsiToUtf8(result.body);
 }
 
+FetchAnswer AnswerOf(const HttpResult& result, std::wstring_view asked) {
+    FetchAnswer answer{AnswerText(result),
+                       result.failure,
+                       "network error " + std::to_string(result.error),
+                       static_cast<long>(result.status),
+                       {}};
+    if (result.final_url != asked) {
+        answer.final_url = Narrow(result.final_url);
+    }
+    return answer;
+}
+
 }  // namespace kvat::win32

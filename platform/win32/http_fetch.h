@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/fetch_answer.h"
 #include "platform/fetch_failure.h"
 #include "platform/fetch_limits.h"
 #include "platform/win32/fetch_waiter.h"
@@ -57,5 +58,8 @@ HttpResult HttpGet(WinInetLibrary& wininet, std::wstring_view url, const FetchLi
 // The document as text when the answer was whole and its status 2xx, else empty text. Bytes are
 // read in the system's ANSI code page.
 std::string AnswerText(const HttpResult& result);
+
+// What the launcher takes from a fetch of `asked`: AnswerText, and what came instead of it.
+FetchAnswer AnswerOf(const HttpResult& result, std::wstring_view asked);
 
 }  // namespace kvat::win32

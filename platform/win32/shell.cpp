@@ -1,9 +1,8 @@
 #include "platform/win32/shell.h"
 
-#include <objbase.h>
-
 #include <string>
 
+#include "platform/win32/com_apartment.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/text_conversion.h"
 
@@ -15,10 +14,7 @@ decltype(&::ShellExecuteW) Shell::LoadShellExecute() {
     }
     // Shell extensions may use COM, so the calling (window) thread joins a single-threaded
     // apartment before the shell runs any of them.
-    if (decltype(&::CoInitializeEx) co_initialize = nullptr;
-        ResolveExport(LoadSystemLibrary(L"ole32.dll"), "CoInitializeEx", co_initialize)) {
-        co_initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    }
+    JoinComApartment();
     ResolveExport(LoadSystemLibrary(L"shell32.dll"), "ShellExecuteW", shell_execute_);
     return shell_execute_;
 }

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "platform/win32/system_library.h"
 #include "platform/win32/text_conversion.h"
 #include "platform/win32/win32_error.h"
 
@@ -21,6 +22,25 @@ int WindowsMajorVersion() {
         return 0;
     }
     return static_cast<int>(info.dwMajorVersion);
+}
+
+std::string WindowsVersionText() {
+    RTL_OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    using GetVersionFunction = LONG(WINAPI*)(RTL_OSVERSIONINFOW*);
+    GetVersionFunction get_version = nullptr;
+    // ntdll is in every process; RtlGetVersion has been there since Windows 2000.
+    if (!ResolveExport(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion", get_version) ||
+        get_version(&info) != 0) {
+        return {};
+    }
+    std::string text = std::to_string(info.dwMajorVersion);
+    text.append(".").append(std::to_string(info.dwMinorVersion));
+    text.append(" build ").append(std::to_string(info.dwBuildNumber));
+    if (info.szCSDVersion[0] != L'\0') {
+        text.append(" ").append(Narrow(info.szCSDVersion));
+    }
+    return text;
 }
 
 std::string ExecutableFolder() {

@@ -9,6 +9,10 @@ namespace kvat::win32 {
 
 // The major version GetVersionEx reports, 0 when it fails.
 int WindowsMajorVersion();
+// The version of Windows as the system itself has it, for a person to read: "10.0 build 19045",
+// with the service pack where there is one; empty text when the system does not say.
+// GetVersionEx reports an older one to programs without a manifest, so this asks ntdll.
+std::string WindowsVersionText();
 // The folder of the running executable, without a trailing separator.
 std::string ExecutableFolder();
 // The raw argument text after the program name, quotes and blanks as received.

@@ -20,8 +20,9 @@ bool Win32Platform::ProbeRegistryKey(RegistryHive hive, std::string_view sub_key
     return ProbeKey(hive, sub_key);
 }
 
-std::string Win32Platform::Fetch(std::string_view url) {
-    return AnswerText(HttpGet(wininet_, Widen(url), limits_, *waiter_));
+FetchAnswer Win32Platform::Fetch(std::string_view url) {
+    const std::wstring wide_url = Widen(url);
+    return AnswerOf(HttpGet(wininet_, wide_url, limits_, *waiter_), wide_url);
 }
 
 void Win32Platform::ShellLaunch(std::string_view verb, std::string_view file,

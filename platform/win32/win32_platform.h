@@ -30,7 +30,7 @@ class Win32Platform final : public Platform {
     std::string GetSetting(std::string_view app, std::string_view section, std::string_view key,
                            std::string_view default_value) override;
     bool ProbeRegistryKey(RegistryHive hive, std::string_view sub_key) override;
-    std::string Fetch(std::string_view url) override;
+    FetchAnswer Fetch(std::string_view url) override;
     void ShellLaunch(std::string_view verb, std::string_view file,
                      std::optional<std::string_view> parameters) override;
     bool FileExists(std::string_view path) override;

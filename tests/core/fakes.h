@@ -121,13 +121,17 @@ class FakePlatform final : public Platform {
         }
         return false;
     }
-    std::string Fetch(std::string_view url) override {
+    FetchAnswer Fetch(std::string_view url) override {
         log_.push_back("fetch " + std::string(url));
         if (fetch_hook) {
             fetch_hook(url);
         }
-        const auto found = answers.find(std::string(url));
-        return found == answers.end() ? std::string() : found->second;
+        if (const auto found = answers.find(std::string(url)); found != answers.end()) {
+            return found->second;
+        }
+        FetchAnswer refused;  // nothing listens where nothing is served
+        refused.failure = FetchFailure::ConnectionRefused;
+        return refused;
     }
     void ShellLaunch(std::string_view verb, std::string_view file,
                      std::optional<std::string_view> parameters) override {
@@ -147,7 +151,7 @@ class FakePlatform final : public Platform {
 
     using Address = std::tuple<std::string, std::string, std::string>;
     std::map<Address, std::string> settings;
-    std::map<std::string, std::string> answers;
+    std::map<std::string, FetchAnswer> answers;
     std::function<void(std::string_view)> fetch_hook;
     std::set<std::string> existing_files;
     std::string app_title = "KVAT_Launcher";
@@ -174,8 +178,15 @@ struct Launcher {
     FakePlatform platform{log};
     Form1 form{window, platform, kHost};
 
-    void ServeSoftware(std::string answer) { platform.answers[kSoftwareUrl] = std::move(answer); }
-    void ServeUsb(std::string answer) { platform.answers[kUsbUrl] = std::move(answer); }
+    // A whole answer with status 200.
+    void ServeSoftware(std::string answer) { platform.answers[kSoftwareUrl] = Ok(answer); }
+    void ServeUsb(std::string answer) { platform.answers[kUsbUrl] = Ok(answer); }
+    static FetchAnswer Ok(std::string text) {
+        FetchAnswer answer;
+        answer.text = std::move(text);
+        answer.status = 200;
+        return answer;
+    }
     void RecordDriver(std::string version) {
         platform.settings[{"KVAT_Software", "Properties", "USB Version"}] = std::move(version);
     }

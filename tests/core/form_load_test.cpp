@@ -164,6 +164,89 @@ TEST(DriverStatus, TheDriverVersionIsTheLastSevenCharacters) {
     EXPECT_EQ(launcher.form.strServerDriverVersion, "");
 }
 
+FetchAnswer Failed(FetchFailure failure, std::string detail = {}) {
+    FetchAnswer answer;
+    answer.failure = failure;
+    answer.failure_detail = std::move(detail);
+    return answer;
+}
+
+FetchAnswer Status(long status) {
+    FetchAnswer answer;
+    answer.status = status;
+    return answer;
+}
+
+// Every way a version file can leave its status unverified, and what the status then says over
+// itself on demand: the file, the address asked and the reason, in the words the vendor's check
+// prints too.
+TEST(StatusExplanation, EachOutcomeHasItsReasonNamingTheAddress) {
+    const std::string good = SoftwareAnswer("19.5");
+    const std::vector<std::pair<FetchAnswer, std::string>> software = {
+        {Failed(FetchFailure::NameNotFound), "host name not found"},
+        {Failed(FetchFailure::ConnectionRefused), "connection refused"},
+        {Failed(FetchFailure::TimedOut), "no answer within 60 s"},
+        {Failed(FetchFailure::ConnectionCut),
+         "the connection ended before the whole answer arrived"},
+        {Failed(FetchFailure::ClosedWithoutAnswer),
+         "the server closed the connection without answering"},
+        {Failed(FetchFailure::CertificateUntrusted),
+         "the server's certificate comes from an authority this computer does not trust"},
+        {Failed(FetchFailure::CertificateOtherName),
+         "the server's certificate is for another name"},
+        {Failed(FetchFailure::RedirectHttpsToHttp),
+         "a redirect from https back to plain http, which the launcher refuses"},
+        {Failed(FetchFailure::RedirectLimit), "more than 5 redirects (a loop or too long a chain)"},
+        {Failed(FetchFailure::TooLarge), "more than 4096 bytes: the launcher stops reading there"},
+        {Failed(FetchFailure::Skipped), "skipped: the user stopped waiting for the server"},
+        {Failed(FetchFailure::Other, "network error 12157"), "network error 12157"},
+        {Status(404), "HTTP status 404: the file is not on the server"},
+        {Status(407), "HTTP status 407: a login is asked for, and the launcher never sends one"},
+        {Status(403), "HTTP status 403: the server refuses to give the file"},
+        {Status(503), "HTTP status 503: an error on the server's side"},
+        {Status(300), "HTTP status 300"},
+        {Launcher::Ok(good + "\r\n"),
+         "28 characters, 2 too many: the file ends with a line break (CR LF)"},
+        {Launcher::Ok(""), "0 characters, 26 too few: the file is empty"},
+    };
+    for (const auto& [answer, reason] : software) {
+        Launcher launcher;
+        launcher.platform.answers[kSoftwareUrl] = answer;
+        launcher.form.Form_Load();
+        ASSERT_EQ(launcher.Caption(txtServerVersion), kUnverified) << reason;
+        EXPECT_EQ(launcher.form.StatusExplanation(txtServerVersion),
+                  "Software version file: " + kSoftwareUrl + "\r\nReason: " + reason);
+        // The next check that verifies leaves nothing to explain.
+        launcher.ServeSoftware(good);
+        launcher.form.Form_Load();
+        EXPECT_EQ(launcher.form.StatusExplanation(txtServerVersion), "") << reason;
+    }
+
+    // The driver status explains only its "not the latest version OR Internet not available".
+    const std::vector<std::tuple<std::optional<std::string>, FetchAnswer, std::string>> driver = {
+        {"2.12.28", Launcher::Ok(UsbAnswer("2.12.30")),
+         "the version 2.12.30 differs from the recorded 2.12.28"},
+        {"dne", Launcher::Ok(UsbAnswer("2.12.28")),
+         "the version 2.12.28 differs from the recorded dne"},
+        {"2.12.28", Status(404), "HTTP status 404: the file is not on the server"},
+        {"2.12.28", Launcher::Ok(UsbAnswer("2.12.28")), ""},          // latest
+        {std::nullopt, Failed(FetchFailure::ConnectionRefused), ""},  // not installed
+        {"", Failed(FetchFailure::ConnectionRefused), ""},  // empty record equals no answer
+    };
+    for (const auto& [record, answer, reason] : driver) {
+        Launcher launcher;
+        if (record) {
+            launcher.RecordDriver(*record);
+        }
+        launcher.platform.answers[kUsbUrl] = answer;
+        launcher.form.Form_Load();
+        EXPECT_EQ(
+            launcher.form.StatusExplanation(txtUSBDriverVersion),
+            reason.empty() ? "" : "USB driver version file: " + kUsbUrl + "\r\nReason: " + reason)
+            << record.value_or("no record");
+    }
+}
+
 TEST(WindowsGeneration, MajorVersionAboveFiveIsVista) {
     for (const auto& [major, expected] : std::vector<std::pair<int, std::string>>{
              {6, "Vista"}, {10, "Vista"}, {5, "XP"}, {0, "XP"}}) {

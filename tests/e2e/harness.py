@@ -228,6 +228,21 @@ class Inspector:
     def now(self) -> float:
         return self.call("time")["time"]
 
+    def hover(self, hwnd: int, control: str, timeout: float) -> dict:
+        """Rests the mouse on a control: whether a tooltip showed in time, and its text."""
+        return self.call("hover", hwnd, CONTROL_IDS[control], int(timeout * 1000), wait=timeout + 4)
+
+    def press(self, hwnd: int, *vks: int) -> dict:
+        """Keys pressed together as real input to the window, made the foreground window."""
+        return self.call("press", hwnd, *vks)
+
+    def clipboard(self, clear: bool = False) -> dict:
+        return self.call("clipboard", *(["clear"] if clear else []), wait=2)
+
+    def accessible(self, hwnd: int, control: str) -> dict:
+        """Asks for the window as an accessibility client does; the control's handle."""
+        return self.call("accessible", hwnd, CONTROL_IDS[control], wait=10)
+
 
 # ---- what the window shows ----------------------------------------------------------------------
 
@@ -326,13 +341,19 @@ class Launcher:
         self.hwnd = 0
         self.pid = 0
 
-    def start(self, args=(), cwd: Optional[Path] = None) -> "Launcher":
-        """Started as `wine <folder>\\KVAT_Launcher.exe args...`, the way a shell would."""
+    def start(self, args=(), cwd: Optional[Path] = None, wine_debug: Optional[str] = None,
+              log: Optional[Path] = None) -> "Launcher":
+        """Started as `wine <folder>\\KVAT_Launcher.exe args...`, the way a shell would; with
+        `wine_debug`, Wine's debug channels so set write to the file `log`."""
         self.started = time.time()
-        self.popen = subprocess.Popen([wine_program(), self.folder.exe, *args],
-                                      cwd=str(cwd or self.folder.path), env=wine_environment(),
-                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                      stderr=subprocess.DEVNULL)
+        environment = wine_environment()
+        if wine_debug is not None:
+            environment["WINEDEBUG"] = wine_debug
+        with open(log, "ab") if log else open(os.devnull, "wb") as errors:
+            self.popen = subprocess.Popen([wine_program(), self.folder.exe, *args],
+                                          cwd=str(cwd or self.folder.path), env=environment,
+                                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                          stderr=errors)
         return self._found()
 
     def spawn(self, arguments: str, cwd: Path) -> "Launcher":

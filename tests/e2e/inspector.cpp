@@ -1,6 +1,7 @@
 // Looks at and drives the launcher's window from another process, as a person would: reads
-// every control, clicks buttons, presses keys, reads and dismisses message boxes, and starts or
-// ends launcher processes. Every answer is one line of JSON in UTF-8.
+// every control, clicks buttons, presses keys, rests the mouse to read a tooltip, reads the
+// clipboard, asks for the window as an accessibility client does, reads and dismisses message
+// boxes, and starts or ends launcher processes. Every answer is one line of JSON in UTF-8.
 //
 //   inspector COMMAND ARGS...   runs one command
 //   inspector serve             reads commands from stdin, one a line, fields split by tabs
@@ -8,6 +9,7 @@
 // Windows are named by their handle once found; handles are global, so they pass between
 // processes unchanged.
 #include <windows.h>
+#include <oleacc.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -787,6 +789,123 @@ std::string Kill(const Args& args, Session&) {
     return Object().Add("killed", killed).str();
 }
 
+// ---- explanations on demand --------------------------------------------------------------
+
+// Moves the mouse to a point of the screen, as a person's hand would: the window under it gets
+// the move.
+void MoveMouse(POINT to) {
+    INPUT move{};
+    move.type = INPUT_MOUSE;
+    move.mi.dx = MulDiv(to.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    move.mi.dy = MulDiv(to.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &move, sizeof move);
+}
+
+// The shown tooltip of a window's thread, if any; its text is the tip on show.
+HWND ShownTooltip(HWND owner) {
+    for (HWND hwnd : TopLevelWindows()) {
+        if (ClassName(hwnd) == L"tooltips_class32" && IsWindowVisible(hwnd) &&
+            GetWindowThreadProcessId(hwnd, nullptr) == GetWindowThreadProcessId(owner, nullptr)) {
+            return hwnd;
+        }
+    }
+    return nullptr;
+}
+
+// hover HWND CONTROL_ID TIMEOUT_MS: rests the mouse on the middle of the control, after a move
+// from outside the window, and reads the tooltip that shows there, if one does in time.
+std::string Hover(const Args& args, Session&) {
+    const HWND main = WindowArg(args, 1);
+    const HWND control = GetDlgItem(main, static_cast<int>(Number(args, 2)));
+    if (!control) {
+        throw std::runtime_error("no such control");
+    }
+    RECT window{};
+    RECT rect{};
+    GetWindowRect(main, &window);
+    GetWindowRect(control, &rect);
+    MoveMouse({window.left - 20, window.top - 20});
+    PollUntil(2000, [&] { return ShownTooltip(main) == nullptr; });
+    MoveMouse({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+    HWND tooltip = nullptr;
+    PollUntil(Milliseconds(args, 3), [&] { return (tooltip = ShownTooltip(main)) != nullptr; });
+    Object answer;
+    answer.Add("shown", tooltip != nullptr);
+    if (tooltip) {
+        // A tooltip answers WM_GETTEXT with the tip it shows; the system carries the text over.
+        std::wstring text(4096, L'\0');
+        DWORD_PTR length = 0;
+        SendMessageTimeoutW(tooltip, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                            SMTO_ABORTIFHUNG | SMTO_BLOCK, 2000, &length);
+        text.resize(length);
+        answer.Add("text", text);
+    }
+    return answer.str();
+}
+
+// press HWND VK...: the keys pressed together in this order and released in the other, as real
+// input to the window, made the foreground window first.
+std::string Press(const Args& args, Session&) {
+    const HWND main = WindowArg(args, 1);
+    SetForegroundWindow(main);
+    std::vector<INPUT> keys;
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        INPUT key{};
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = static_cast<WORD>(Number(args, i));
+        keys.push_back(key);
+    }
+    for (std::size_t i = keys.size(); i-- > 0;) {
+        keys.push_back(keys[i]);
+        keys.back().ki.dwFlags = KEYEVENTF_KEYUP;
+    }
+    const UINT sent = SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+    return Object()
+        .Add("ok", sent == keys.size())
+        .Add("foreground", GetForegroundWindow() == main)
+        .str();
+}
+
+// clipboard [clear]: the clipboard's Unicode text, or null; "clear" empties it.
+std::string Clipboard(const Args& args, Session&) {
+    // Another program may hold it open for a moment.
+    if (!PollUntil(2000, [] { return OpenClipboard(nullptr) != FALSE; })) {
+        throw std::runtime_error("the clipboard stays open");
+    }
+    Object answer;
+    if (args.size() > 1 && args[1] == L"clear") {
+        answer.Add("ok", EmptyClipboard() != FALSE);
+    } else if (const HANDLE data = GetClipboardData(CF_UNICODETEXT);
+               const auto* text = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr) {
+        answer.Add("text", std::wstring(text));
+        GlobalUnlock(data);
+    } else {
+        answer.Raw("text", "null");
+    }
+    CloseClipboard();
+    return answer.str();
+}
+
+// accessible HWND CONTROL_ID: asks for the window's accessible object as an accessibility
+// client does, which sends the window WM_GETOBJECT; whether the system gave one, and the
+// control's handle, by which annotations name it.
+std::string Accessible(const Args& args, Session&) {
+    const HWND main = WindowArg(args, 1);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IAccessible* window = nullptr;
+    const bool given =
+        SUCCEEDED(AccessibleObjectFromWindow(main, static_cast<DWORD>(OBJID_CLIENT),
+                                             IID_IAccessible, reinterpret_cast<void**>(&window)));
+    if (window) {
+        window->Release();
+    }
+    return Object()
+        .Add("given", given)
+        .Add("hwnd", Handle(GetDlgItem(main, static_cast<int>(Number(args, 2)))))
+        .str();
+}
+
 std::string Time(const Args&, Session&) {
     return Object().Add("time", Now()).str();
 }
@@ -811,6 +930,10 @@ const std::map<std::wstring, Command>& Commands() {
         {L"wait-exit", WaitExit},
         {L"kill", Kill},
         {L"time", Time},
+        {L"hover", Hover},
+        {L"press", Press},
+        {L"clipboard", Clipboard},
+        {L"accessible", Accessible},
     };
     return commands;
 }

@@ -1,6 +1,7 @@
 """Whole user sessions with the real KVAT_Launcher.exe under Wine, watched from outside: through
 the inspector, the registry, the records of the stand-in programs and the web server's log."""
 
+import re
 import shutil
 import tempfile
 import time
@@ -45,6 +46,7 @@ def found(version: str) -> str:
 
 
 VK_TAB = 0x09
+VK_CONTROL = 0x11
 TIMER_SECONDS = 3.0
 # Clocks are read in different processes; allow for the timer firing on a slightly early tick.
 CLOCK_SLACK = 0.1
@@ -134,6 +136,15 @@ class Session(unittest.TestCase):
             self.assertTrue(view.visible(name), name)
         self.assertEqual(view.visible("cmdDownloadSoftware"), download)
         self.assertEqual(view.visible("cmdUpdateUSBdriver"), update)
+
+    def plant(self, folder: Path, program: str, names) -> None:
+        """DLLs that mark their own loading, beside `program` under these names (see
+        PlantedDllTest)."""
+        key = rf"{harness.WINE_KEY}\AppDefaults\{program}"
+        self.addCleanup(reg_delete_key, key)
+        for name in names:
+            shutil.copy2(harness.config().planted_dll, folder / f"{name}.dll")
+            reg_set(key + r"\DllOverrides", name, "native,builtin")
 
     def assert_exits(self, launcher: Launcher, timeout: float = STEP_TIMEOUT) -> None:
         self.assertEqual(launcher.wait_exit(timeout), 0, "the launcher did not end cleanly")
@@ -370,22 +381,15 @@ class PlantedDllTest(Session):
 
     PLANTED = ("wininet", "shell32", "ole32")
 
-    def plant(self, folder: Path, program: str) -> None:
-        key = rf"{harness.WINE_KEY}\AppDefaults\{program}"
-        self.addCleanup(reg_delete_key, key)
-        for name in self.PLANTED:
-            shutil.copy2(harness.config().planted_dll, folder / f"{name}.dll")
-            reg_set(key + r"\DllOverrides", name, "native,builtin")
-
     def test_dlls_beside_the_launcher_are_never_loaded(self):
         folder = self.folder()
-        self.plant(folder.path, LAUNCHER_EXE)
+        self.plant(folder.path, LAUNCHER_EXE, self.PLANTED)
 
         # The planting works: a program beside the DLLs that loads WinINet by its bare name
         # gets the planted one.
         loader = folder.path / "plain_loader.exe"
         shutil.copy2(harness.config().plain_loader, loader)
-        self.plant(folder.path, loader.name)
+        self.plant(folder.path, loader.name, self.PLANTED)
         loaded = harness.run_wine(str(loader), "wininet.dll")
         self.assertEqual(loaded.stdout.decode().strip(), windows_path(folder.path / "wininet.dll"))
         (folder.path / "wininet.dll.loaded").unlink()
@@ -508,6 +512,76 @@ class ServerTroubleTest(Session):
         launcher = self.start(self.folder())
         self.assert_status(launcher.view(), UNVERIFIED, found(""), LATEST, download=False,
                            update=False)
+
+
+class WhyUnverifiedTest(Session):
+    """Why the window could not verify, on demand: over each status text, as its accessible
+    description, and as a report that Ctrl+C copies for the vendor's support."""
+
+    def test_line_break_and_no_driver_file(self):
+        base = f"http://127.0.0.1:{harness.config().port}"
+        software = (f"Software version file: {base}{SOFTWARE_PATH}\r\n"
+                    "Reason: 28 characters, 2 too many: the file ends with a line break (CR LF)")
+        usb = (f"USB driver version file: {base}{USB_PATH}\r\n"
+               "Reason: HTTP status 404: the file is not on the server")
+        reg_set(PROPERTIES_KEY, "USB Version", "2.12.28")
+        # The software file ends with a line break; nothing is there for the USB file.
+        self.serve(Answer(software_file("19.5") + b"\r\n"), None)
+        # Wine as Windows 10, which GetVersionEx hides from a program without a manifest.
+        reg_set(harness.WINE_KEY, "Version", "win10")
+        self.addCleanup(reg_delete_value, harness.WINE_KEY, "Version")
+        # The tooltip's and the annotations' DLLs come from the system folder only.
+        folder = self.folder()
+        self.plant(folder.path, LAUNCHER_EXE, ("comctl32", "oleacc"))
+        # Wine's oleacc cannot annotate; it names each annotation it is asked for in this log.
+        log = self.root / "launcher.log"
+        launcher = self.launcher(folder).start(wine_debug="-all,fixme+oleacc", log=log)
+        launcher.wait_shown()
+        launcher.settle()
+        self.assert_status(launcher.view(), UNVERIFIED, found("2.12.28"), OUTDATED,
+                           download=False, update=True)
+
+        for control, text in (("txtServerVersion", software), ("txtUSBDriverVersion", usb)):
+            self.assertEqual(INSPECTOR.hover(launcher.hwnd, control, STEP_TIMEOUT),
+                             {"shown": True, "text": text}, control)
+
+        # Nothing is annotated until an accessibility client asks the window; then each status
+        # gets its explanation as the description of its own accessible object.
+        self.assertNotIn("SetHwndPropStr", log.read_text())
+        controls = {INSPECTOR.accessible(launcher.hwnd, control)["hwnd"]: text
+                    for control, text in (("txtServerVersion", software),
+                                          ("txtUSBDriverVersion", usb))}
+        annotations = re.findall(r"SetHwndPropStr \(([0-9A-F]+) 4294967292 0 "
+                                 r'\{4d48dfe4-bd3f-491f-a648-492d6f20c588\} L"(.*)"\)$',
+                                 log.read_text(), re.MULTILINE)
+        self.assertEqual({int(hwnd, 16): text for hwnd, text in annotations},
+                         {hwnd: text.replace("\r", "\\r").replace("\n", "\\n")
+                          for hwnd, text in controls.items()})
+
+        self.assertTrue(INSPECTOR.clipboard(clear=True)["ok"])
+        self.assertTrue(INSPECTOR.press(launcher.hwnd, VK_CONTROL, ord("C"))["ok"])
+        deadline = time.monotonic() + STEP_TIMEOUT
+        while (report := INSPECTOR.clipboard()["text"]) is None and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertIsNotNone(report, "Ctrl+C copied nothing")
+        *lines, windows, end = report.split("\r\n")
+        self.assertEqual(lines, [
+            "KVAT Launcher 19.5: update check",
+            f"Vendor host: {base}",
+            f"Software version file: {base}{SOFTWARE_PATH}",
+            "  Outcome: HTTP 200, not accepted",
+            "  Reason: 28 characters, 2 too many: the file ends with a line break (CR LF)",
+            f"USB driver version file: {base}{USB_PATH}",
+            "  Outcome: HTTP 404, not accepted",
+            "  Reason: HTTP status 404: the file is not on the server",
+            "Recorded USB driver version: 2.12.28",
+        ])
+        # Windows' own version: GetVersionEx tells a program without a manifest 6.2.
+        self.assertRegex(windows, r"^Windows: 10\.0 build \d+$")
+        self.assertEqual(end, "")
+        launcher.click("cmdEXIT")
+        self.assert_exits(launcher)
+        self.assertEqual([p.name for p in folder.path.glob("*.loaded")], [])
 
 
 class SlowServerTest(Session):

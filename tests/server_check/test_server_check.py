@@ -65,6 +65,9 @@ class AgainstServer(unittest.TestCase):
         self.assertIn("HTTP 200, 28 bytes, 28 characters (26 expected)", out)
         self.assertIn("no: 28 characters, 2 too many: the file ends with a line break (CR LF)",
                       out)
+        # What the launcher's window shows over that status, word for word.
+        self.assertIn("[tooltip] Reason: 28 characters, 2 too many: the file ends with a line "
+                      "break (CR LF)\n", out)
         self.assertIn("Latest Software Available:  UNABLE TO VERIFY\n", out)
         self.assertIn("Not accepted: the software version file.", out)
 
@@ -74,7 +77,7 @@ class AgainstServer(unittest.TestCase):
         self.assertEqual(status, NOT_ACCEPTED, out)
         self.assertIn("none: more than 4096 bytes", out)
         self.assertIn("HTTP 404, 9 bytes\n", out)
-        self.assertIn("accepted    no: HTTP 404", out)
+        self.assertIn("accepted    no: HTTP status 404: the file is not on the server", out)
         self.assertIn("USB Driver not installed.  Click to install.", out)
 
     def test_nothing_listening(self):
@@ -123,7 +126,8 @@ class RedirectsAndLogins(unittest.TestCase):
                                       ["redirected  {plain}/doc", 'accepted    yes: version "19.6"'],
                                       []),
             "300 with a Location": ((300, ["Location: /doc"], b""), {}, {},
-                                    ["answer      HTTP 300, 0 bytes", "accepted    no: HTTP 300\n"],
+                                    ["answer      HTTP 300, 0 bytes",
+                                     "accepted    no: HTTP status 300\n"],
                                     ["/doc"]),
             "http to https to http": ((302, ["Location: {secure}/up"], b""), {},
                                       {"/up": (302, ["Location: {plain}/doc"], b"")},
@@ -133,8 +137,8 @@ class RedirectsAndLogins(unittest.TestCase):
             "fragment": ((302, ["Location: /doc#part"], b""), {}, {},
                          ["redirected  {plain}/doc\n", 'accepted    yes: version "19.6"'], []),
             "login asked": ((401, login, b"Login"), {}, {},
-                            ["answer      HTTP 401, 5 bytes", "accepted    no: HTTP 401: a login "
-                             "is asked for, and the launcher never sends one"], []),
+                            ["answer      HTTP 401, 5 bytes", "accepted    no: HTTP status 401: a "
+                             "login is asked for, and the launcher never sends one"], []),
             "loop": ((302, [f"Location: {SOFTWARE_PATH}"], b""), {}, {},
                      ["answer      none: more than 5 redirects"], []),
             "bad Location": ((302, ["Location: http://[::1/doc"], b""), {}, {},

@@ -5,12 +5,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "http_test_server.h"
 #include "launcher/form1.h"
+#include "launcher/win32/clipboard.h"
 #include "launcher/win32/main_window.h"
 #include "platform/launcher_error.h"
 #include "platform/win32/text_conversion.h"
@@ -383,6 +385,29 @@ TEST(LauncherWindowResources, AMissingIconOrPictureIsAnErrorAndLeavesNoWindow) {
     Win32Platform platform;
     EXPECT_THROW(MainWindow(GetModuleHandleW(L"kernel32.dll"), platform), LauncherError);
     EXPECT_EQ(FindWindowW(L"KVAT_Launcher.Form1", nullptr), nullptr);
+}
+
+TEST(SupportReportCopy, FailsWhenAnotherProgramHoldsTheClipboard) {
+    // Another thread holds it open, as another program would, longer than a copy waits for it.
+    std::promise<bool> opened;
+    std::atomic<bool> release = false;
+    std::thread holder([&] {
+        const HWND window = CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                            nullptr, nullptr, nullptr);
+        const bool open = window && OpenClipboard(window);
+        opened.set_value(open);
+        while (open && !release) {
+            std::this_thread::sleep_for(10ms);
+        }
+        CloseClipboard();
+        DestroyWindow(window);
+    });
+    const bool held = opened.get_future().get();
+    EXPECT_TRUE(held);
+    EXPECT_FALSE(held && CopyToClipboard(nullptr, L"report"));
+    release = true;
+    holder.join();
+    EXPECT_TRUE(CopyToClipboard(nullptr, L"report"));
 }
 
 TEST_F(LauncherWindow, RepeatedPassesKeepTheProgramLabels) {

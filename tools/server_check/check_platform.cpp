@@ -40,9 +40,9 @@ bool CheckPlatform::ProbeRegistryKey(RegistryHive hive, std::string_view sub_key
     return false;
 }
 
-std::string CheckPlatform::Fetch(std::string_view url) {
+FetchAnswer CheckPlatform::Fetch(std::string_view url) {
     fetches_.push_back(fetcher_(url));
-    return fetches_.back().text;
+    return fetches_.back();
 }
 
 void CheckPlatform::ShellLaunch(std::string_view, std::string_view,

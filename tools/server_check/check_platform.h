@@ -27,7 +27,7 @@ class CheckPlatform final : public Platform {
                            std::string_view default_value) override;
     // The settings section exists once something was saved in it; there is no FTDI device.
     bool ProbeRegistryKey(RegistryHive hive, std::string_view sub_key) override;
-    std::string Fetch(std::string_view url) override;
+    FetchAnswer Fetch(std::string_view url) override;
     // A current Windows: the generation saved is "Vista", as on every supported system.
     int WindowsMajorVersion() override { return 10; }
 

@@ -270,7 +270,7 @@ FetchRecord CurlFetch(std::string_view address, const std::string& authorities) 
         url = *next;
     }
     if (url != record.address) {
-        record.final_address = url;
+        record.final_url = url;
     }
     if (record.failure == FetchFailure::None && record.status >= 200 && record.status <= 299) {
         record.text = WesternToUtf8(record.bytes);

@@ -6,18 +6,14 @@
 #include <string>
 #include <string_view>
 
-#include "platform/fetch_failure.h"
+#include "platform/fetch_answer.h"
 
 namespace kvat::server_check {
 
-struct FetchRecord {
-    std::string address;        // as asked
-    std::string final_address;  // after redirects; empty when it is the address asked
-    FetchFailure failure = FetchFailure::None;  // why no whole answer came
-    std::string failure_detail;                 // the library's own words, for Other
-    long status = 0;                            // HTTP status of the last answer, 0 when none
-    std::string bytes;  // the body as received, at most the fetch's byte bound
-    std::string text;   // what the launcher makes of it: empty unless whole and 2xx
+// What the launcher makes of the answer, and more for the report.
+struct FetchRecord : FetchAnswer {
+    std::string address;  // as asked
+    std::string bytes;    // the body as received, at most the fetch's byte bound
 };
 
 // Fetches one address the way the launcher does.

@@ -82,13 +82,13 @@ void ReportFile(std::ostream& out, std::string_view host, const VersionFile& fil
         out << "  accepted    no: the start-up pass did not ask for it\n";
         return;
     }
-    if (!record->final_address.empty()) {
-        out << "  redirected  " << record->final_address << "\n";
+    if (!record->final_url.empty()) {
+        out << "  redirected  " << record->final_url << "\n";
     }
 
-    std::string why;
+    // The launcher's own wording of the reason, as its window explains its status.
+    const std::string why = WhyNoVersion(*record, file.length);
     if (record->failure != FetchFailure::None) {
-        why = DescribeFetchFailure(record->failure, record->failure_detail);
         out << "  answer      none: " << why << "\n";
     } else {
         out << "  answer      HTTP " << record->status << ", " << record->bytes.size()
@@ -96,14 +96,8 @@ void ReportFile(std::ostream& out, std::string_view host, const VersionFile& fil
         if (Is2xx(record->status)) {
             out << ", " << CharacterCount(record->text) << " characters (" << file.length
                 << " expected)";
-            why = WhyNotAccepted(record->text, file.length);
             // The text the launcher counted; an error page would say nothing about the file.
             out << "\n  content     " << Quoted(record->text);
-        } else {
-            why = "HTTP " + std::to_string(record->status);
-            if (record->status == 401 || record->status == 407) {
-                why += ": a login is asked for, and the launcher never sends one";
-            }
         }
         out << "\n";
     }
@@ -126,7 +120,7 @@ bool MayBeOtherScheme(FetchFailure failure) {
 void ReportSchemeHint(std::ostream& out, std::string_view host, const Fetcher& fetcher,
                       const std::vector<FetchRecord>& fetches) {
     const bool failed_at_host = std::ranges::any_of(fetches, [](const FetchRecord& fetch) {
-        return fetch.final_address.empty() && MayBeOtherScheme(fetch.failure);
+        return fetch.final_url.empty() && MayBeOtherScheme(fetch.failure);
     });
     const auto address = ParseVendorHost(host);
     if (!failed_at_host || !address) {
@@ -156,21 +150,30 @@ std::string ControlColumn(ControlId control) {
     return "  " + std::string(name) + std::string(kIndent.size() - 2 - name.size(), ' ');
 }
 
-void ReportCaption(std::ostream& out, const TextWindow& window, ControlId control) {
-    out << ControlColumn(control);
-    if (!window.Visible(control)) {
-        out << "(hidden)\n";
-        return;
-    }
-    const std::string caption = window.Caption(control);
-    std::string_view rest = caption;
+// Each CR LF line of `text` on a line of its own, after `first` and then `others`.
+void ReportLines(std::ostream& out, std::string_view text, std::string_view first,
+                 std::string_view others) {
     for (std::size_t line = 0;; ++line) {
-        const std::size_t end = rest.find("\r\n");
-        out << (line == 0 ? "" : kIndent) << Visible(rest.substr(0, end)) << "\n";
+        const std::size_t end = text.find("\r\n");
+        out << (line == 0 ? first : others) << Visible(text.substr(0, end)) << "\n";
         if (end == std::string_view::npos) {
             break;
         }
-        rest.remove_prefix(end + 2);
+        text.remove_prefix(end + 2);
+    }
+}
+
+// The caption, and what the window shows on hovering over it, word for word.
+void ReportCaption(std::ostream& out, const TextWindow& window, ControlId control,
+                   std::string_view explanation) {
+    if (!window.Visible(control)) {
+        out << ControlColumn(control) << "(hidden)\n";
+        return;
+    }
+    ReportLines(out, window.Caption(control), ControlColumn(control), kIndent);
+    if (!explanation.empty()) {
+        const std::string tooltip = std::string(kIndent) + "[tooltip] ";
+        ReportLines(out, explanation, tooltip, tooltip);
     }
 }
 
@@ -206,7 +209,7 @@ bool CheckServer(std::string_view host, std::optional<std::string_view> recorded
     out << "The launcher window would show\n";
     for (ControlId control :
          {txtThisVersion, txtServerVersion, txtThisDriverVersion, txtUSBDriverVersion}) {
-        ReportCaption(out, window, control);
+        ReportCaption(out, window, control, form.StatusExplanation(control));
     }
     ReportButton(out, window, cmdDownloadSoftware, "the download button");
     ReportButton(out, window, cmdUpdateUSBdriver, "the driver install button");

@@ -1,4 +1,4 @@
-// The launcher's fetch on Windows is the launcher's own: HttpGet and AnswerText.
+// The launcher's fetch on Windows is the launcher's own: HttpGet and AnswerOf.
 #include <memory>
 #include <string>
 
@@ -18,18 +18,9 @@ Fetcher MakeLauncherFetcher(const std::optional<std::string>& extra_authorities)
     }
     return [wininet = std::make_shared<win32::WinInetLibrary>()](std::string_view address) {
         // The launcher's own bounds: FetchLimits defaults to them.
-        const win32::HttpResult result =
-            win32::HttpGet(*wininet, win32::Widen(address), win32::FetchLimits{});
-        FetchRecord record;
-        record.address = address;
-        if (std::string final_address = win32::Narrow(result.final_url); final_address != address) {
-            record.final_address = std::move(final_address);
-        }
-        record.failure = result.failure;
-        record.failure_detail = "network error " + std::to_string(result.error);
-        record.status = static_cast<long>(result.status);
-        record.bytes = result.body;
-        record.text = win32::AnswerText(result);
+        const std::wstring url = win32::Widen(address);
+        const win32::HttpResult result = win32::HttpGet(*wininet, url, win32::FetchLimits{});
+        FetchRecord record{win32::AnswerOf(result, url), std::string(address), result.body};
         return record;
     };
 }
