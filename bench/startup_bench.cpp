@@ -130,11 +130,9 @@ void ServeVersionFiles(test::HttpTestServer& server) {
     server.Serve(std::string(kUsbVersionPath), {.body = "KVAT USB Driver: 2.12.28"});
 }
 
-Sample RunOnce(const Case& target, const Clock& clock, unsigned short control_port) {
-    std::optional<test::HttpTestServer> server;
-    if (target.server) {
-        ServeVersionFiles(server.emplace(kPort, control_port));
-    }
+// One start of `target`; `server` is the version server of a case that has one, set up before
+// the machine was let settle, so that its own start-up is not measured with the launcher's.
+Sample RunOnce(const Case& target, const Clock& clock, test::HttpTestServer* server) {
 
     std::wstring command_line = L"\"" + target.executable + L"\"";
     const std::wstring folder = FolderOf(target.executable);
@@ -326,8 +324,12 @@ int Run(int argc, wchar_t** argv) {
         // Each round starts with another case, so no case always runs right after the same one.
         for (std::size_t turn = 0; turn < cases.size(); ++turn) {
             const std::size_t c = (static_cast<std::size_t>(round) + turn) % cases.size();
+            std::optional<test::HttpTestServer> server;
+            if (cases[c].server) {
+                ServeVersionFiles(server.emplace(kPort, options.control_port));
+            }
             const bool quiet = WaitForQuietMachine();
-            const Sample sample = RunOnce(cases[c], clock, options.control_port);
+            const Sample sample = RunOnce(cases[c], clock, server ? &*server : nullptr);
             if (round >= options.warmup) {
                 samples[c].push_back(sample);
                 busy_starts += quiet ? 0 : 1;

@@ -27,6 +27,7 @@ trap 'kill "$server_pid" 2>/dev/null || true' EXIT
 read -r ready control_port <&"${server[0]}" && [ "$ready" = ready ] ||
     { echo "The version server did not start" >&2; exit 1; }
 
+command="scripts/bench.sh${*:+ $*}"
 # Paths given to the benchmark program are Windows paths, on the Z: drive that Wine maps to /.
 args=()
 while [ $# -gt 0 ]; do
@@ -50,7 +51,6 @@ imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/.*DLL Name: //p' | pa
     sed 's/,/, /g')
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 memory=$(awk '/^MemTotal:/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)
-command="scripts/bench.sh${*:+ $*}"
 
 report=$(cat <<REPORT
 # Start-up benchmark
@@ -58,7 +58,7 @@ report=$(cat <<REPORT
 Time from \`CreateProcess\` to the window "KVAT Software Selection" being visible, measured by
 \`bench/startup_bench.exe\` under Wine on a virtual display. It polls every millisecond for the
 process's visible top-level window, reads the process's peak working set once the window is
-idle, closes the window and waits for the process to end. The three cases take turns, each
+idle, closes the window and waits for the process to end. The cases take turns, each
 run starting once the machine is nearly idle; the first rounds are warm-ups and are not counted.
 
 - (a) the launcher, built for \`127.0.0.1:${port}\`, with \`tests/scripted_server.py\` (native,
