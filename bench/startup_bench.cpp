@@ -133,7 +133,6 @@ void ServeVersionFiles(test::HttpTestServer& server) {
 // One start of `target`; `server` is the version server of a case that has one, set up before
 // the machine was let settle, so that its own start-up is not measured with the launcher's.
 Sample RunOnce(const Case& target, const Clock& clock, test::HttpTestServer* server) {
-
     std::wstring command_line = L"\"" + target.executable + L"\"";
     const std::wstring folder = FolderOf(target.executable);
     STARTUPINFOW startup{};
