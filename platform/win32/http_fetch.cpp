@@ -93,13 +93,6 @@ HttpResult Refused(FetchFailure why) {
     return result;
 }
 
-DWORD Milliseconds(std::chrono::milliseconds duration) {
-    // INFINITE is one more than the largest finite wait.
-    constexpr auto kLongest = static_cast<std::chrono::milliseconds::rep>(INFINITE - 1);
-    return static_cast<DWORD>(
-        std::clamp<std::chrono::milliseconds::rep>(duration.count(), 0, kLongest));
-}
-
 // The handles of one transfer, closed request first.
 struct Handles {
     explicit Handles(const WinInetFunctions& wininet)
@@ -120,9 +113,8 @@ struct Handles {
 // a little more so that the caller, who waits exactly until the deadline, always gives up first.
 DWORD WaitLimit(const Transfer& transfer) {
     constexpr std::chrono::milliseconds kGrace{1000};
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        transfer.deadline - std::chrono::steady_clock::now());
-    return Milliseconds(std::max(left, std::chrono::milliseconds{0}) + kGrace);
+    return MillisecondsUntil(std::max(transfer.deadline, std::chrono::steady_clock::now()) +
+                             kGrace);
 }
 
 // Where one request goes.
