@@ -173,16 +173,19 @@ class RedirectsAndLogins(unittest.TestCase):
                 ScriptedServer(keep_alive=True) as plain:
             for server in (secure, plain):
                 server.answers[SOFTWARE_PATH] = Answer(software_file("19.6"))
-            # The launcher's scheme given for the other one's port.
-            for host, other, reason in (
+            # The launcher's scheme given for the other one's port. A TLS server fed plain
+            # http may close before or after its alert reaches the client: either reason holds.
+            for host, other, reasons in (
                     (f"localhost:{secure.port}", f"https://localhost:{secure.port}",
-                     "the connection ended before the whole answer arrived"),
+                     ("the connection ended before the whole answer arrived",
+                      "the server closed the connection without answering")),
                     (f"https://localhost:{plain.port}", f"http://localhost:{plain.port}",
-                     "no secure (TLS) connection could be set up")):
+                     ("no secure (TLS) connection could be set up",))):
                 with self.subTest(host):
                     status, out, _ = run(*self.trust, host)
                     self.assertEqual(status, NOT_ACCEPTED, out)
-                    self.assertIn(f"answer      none: {reason}\n", out)
+                    self.assertTrue(any(f"answer      none: {reason}\n" in out
+                                        for reason in reasons), out)
                     self.assertIn(f"Hint: port {other.rsplit(':', 1)[1]} answers ", out)
                     self.assertIn(f": try HOST {other}\n", out)
             status, out, _ = run(*self.trust, f"https://localhost:{secure.port}")
