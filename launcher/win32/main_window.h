@@ -16,6 +16,7 @@
 #include "launcher/win32/gdi_object.h"
 #include "launcher/win32/handler_queue.h"
 #include "launcher/win32/status_tooltip.h"
+#include "launcher/win32/window_class.h"
 #include "platform/platform.h"
 
 namespace kvat {
@@ -78,7 +79,6 @@ class MainWindow final : public Window {
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     void CreateControls();
-    void SetIcons();
     void DestroyOwnWindow();
     HFONT FontFor(int centipoints, bool bold);
     void ClickFocusedButton();
@@ -97,6 +97,7 @@ class MainWindow final : public Window {
     std::array<BitmapHandle, 2> pictures_;
     IconHandle big_icon_;
     IconHandle small_icon_;
+    IconWindowClass class_;  // after the icons: it goes before them
     std::optional<CheckWait> check_wait_;
     std::optional<StatusTooltip> tooltip_;
     AccessibleDescriptions descriptions_;

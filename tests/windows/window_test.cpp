@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "http_test_server.h"
 #include "launcher/form1.h"
@@ -268,8 +269,17 @@ TEST_F(LauncherWindow, FixedSingleBorderCentredWithItsIcon) {
     EXPECT_LE(std::abs((frame.left - work.left) - (work.right - frame.right)), 1);
     EXPECT_LE(std::abs((frame.top - work.top) - (work.bottom - frame.bottom)), 1);
 
-    EXPECT_NE(SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0) ? 1 : GetClassLongPtrW(hwnd, GCLP_HICON),
-              0u);
+    // Its class carries both icons, each at the size the system gives its kind.
+    for (const auto& [index, metric] :
+         {std::pair{GCLP_HICON, SM_CXICON}, {GCLP_HICONSM, SM_CXSMICON}}) {
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(reinterpret_cast<HICON>(GetClassLongPtrW(hwnd, index)), &info));
+        BITMAP mask{};
+        GetObjectW(info.hbmMask, sizeof mask, &mask);
+        DeleteObject(info.hbmMask);
+        DeleteObject(info.hbmColor);
+        EXPECT_EQ(mask.bmWidth, GetSystemMetrics(metric)) << index;
+    }
 }
 
 TEST_F(LauncherWindow, FocusStartsOnTheFirstPictureAndTabSkipsHiddenButtons) {
