@@ -7,6 +7,7 @@
 
 #include "launcher/constants.h"
 #include "launcher/win32/common_controls.h"
+#include "launcher/win32/dialog_focus.h"
 #include "platform/win32/text_conversion.h"
 
 namespace kvat::win32 {
@@ -64,11 +65,7 @@ void CheckWait::End() {
     // window as that goes.
     CloseProgress();
     if (GetActiveWindow() == window_) {
-        const HWND focus =
-            focus_ && IsWindowVisible(focus_) ? focus_ : GetNextDlgTabItem(window_, nullptr, FALSE);
-        if (focus) {
-            SetFocus(focus);
-        }
+        RestoreDialogFocus(window_, focus_);
     }
 }
 

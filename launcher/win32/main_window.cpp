@@ -3,6 +3,7 @@
 #include "launcher/constants.h"
 #include "launcher/form1.h"
 #include "launcher/win32/clipboard.h"
+#include "launcher/win32/dialog_focus.h"
 #include "launcher/win32/error_report.h"
 #include "launcher/win32/window_class.h"
 #include "launcher/win32/window_placement.h"
@@ -323,12 +324,7 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM
             } else if (HIWORD(wparam) == 0) {  // not minimised
                 // Where the focus was, or, if that button went meanwhile (or a start-up check
                 // held the focus), the first button in Tab order.
-                HWND focus = focus_before_deactivation_;
-                if (!focus || !IsWindowVisible(focus)) {
-                    focus = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
-                }
-                if (focus) {
-                    SetFocus(focus);
+                if (RestoreDialogFocus(hwnd_, focus_before_deactivation_)) {
                     return 0;
                 }
             }

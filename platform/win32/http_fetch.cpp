@@ -21,8 +21,6 @@
 namespace kvat::win32 {
 namespace {
 
-using Outcome = HttpResult::Outcome;
-
 // Fresh from the server every time, and nothing left behind: no cache entry, no cookie, no
 // dialog. No authentication either: WinINet would otherwise answer an NTLM or Negotiate challenge
 // with the user's Windows logon, to any server a redirect names.
@@ -75,11 +73,15 @@ FetchFailure Classify(DWORD error) {
     }
 }
 
-HttpResult Failure(DWORD error) {
+// An answer that ended as `why` says, with no error code of its own.
+HttpResult Ended(FetchFailure why) {
     HttpResult result;
-    result.failure = Classify(error);
-    result.outcome =
-        result.failure == FetchFailure::TimedOut ? Outcome::TimedOut : Outcome::TransportError;
+    result.failure = why;
+    return result;
+}
+
+HttpResult Failure(DWORD error) {
+    HttpResult result = Ended(Classify(error));
     result.error = error;
     return result;
 }
@@ -238,7 +240,6 @@ HttpResult Exchange(const Transfer& transfer, Handles& handles, const Target& ta
         return Failure(ERROR_HTTP_INVALID_SERVER_RESPONSE);
     }
     result.status = status;
-    result.outcome = Outcome::Complete;
     result.failure = FetchFailure::None;
     if (IsFollowedRedirect(status)) {
         // Without a Location, a redirect is the final answer.
@@ -281,7 +282,6 @@ HttpResult Exchange(const Transfer& transfer, Handles& handles, const Target& ta
         result.body.append(chunk.data(), read);
     }
     if (result.body.size() > cap) {
-        result.outcome = Outcome::TooLarge;
         result.failure = FetchFailure::TooLarge;
         result.body.resize(cap);
         return result;
@@ -348,10 +348,7 @@ HttpResult Perform(const Transfer& transfer) {
 HttpResult HttpGet(WinInetLibrary& library, std::wstring_view url, const FetchLimits& limits,
                    FetchWaiter& waiter) {
     if (waiter.Skipped()) {
-        HttpResult skipped;
-        skipped.outcome = Outcome::Skipped;
-        skipped.failure = FetchFailure::Skipped;
-        return skipped;
+        return Ended(FetchFailure::Skipped);
     }
     const WinInet* wininet = library.Get();
     if (!wininet) {
@@ -367,21 +364,16 @@ HttpResult HttpGet(WinInetLibrary& library, std::wstring_view url, const FetchLi
     if (!worker.started()) {
         return Failure(GetLastError());
     }
-    HttpResult ended;
     switch (waiter.Wait(worker.finished(), deadline, url)) {
         case WaitEnd::Finished:
             // A worker that failed in itself (out of memory) brought no answer.
             return worker.Take().value_or(Failure(ERROR_NOT_ENOUGH_MEMORY));
         case WaitEnd::TimedOut:
-            ended.outcome = Outcome::TimedOut;
-            ended.failure = FetchFailure::TimedOut;
-            return ended;
+            return Ended(FetchFailure::TimedOut);
         case WaitEnd::Skipped:
-            ended.outcome = Outcome::Skipped;
-            ended.failure = FetchFailure::Skipped;
-            return ended;
+            return Ended(FetchFailure::Skipped);
     }
-    return ended;
+    return Ended(FetchFailure::TimedOut);
 }
 
 HttpResult HttpGet(WinInetLibrary& wininet, std::wstring_view url, const FetchLimits& limits) {
@@ -390,7 +382,7 @@ HttpResult HttpGet(WinInetLibrary& wininet, std::wstring_view url, const FetchLi
 }
 
 std::string AnswerText(const HttpResult& result) {
-    if (result.outcome != Outcome::Complete || result.status < 200 || result.status > 299) {
+    if (result.failure != FetchFailure::None || result.status < 200 || result.status > 299) {
         return {};
     }
     return AnsiToUtf8(result.body);

@@ -24,12 +24,27 @@ struct HttpResult {
         TooLarge,        // the body passed the size cap
         Skipped,         // the user stopped waiting, or had before it began
     };
-    Outcome outcome = Outcome::TransportError;
     FetchFailure failure = FetchFailure::Other;  // why, in the terms the vendor's check shares
     unsigned long error = 0;                     // WinINet or system error code for TransportError
     unsigned status = 0;                         // HTTP status code, when headers arrived
     std::string body;                            // raw bytes, at most the cap
     std::wstring final_url;  // the last address asked, after the redirects followed
+
+    // The failure, in the broad terms above.
+    Outcome outcome() const {
+        switch (failure) {
+            case FetchFailure::None:
+                return Outcome::Complete;
+            case FetchFailure::TimedOut:
+                return Outcome::TimedOut;
+            case FetchFailure::TooLarge:
+                return Outcome::TooLarge;
+            case FetchFailure::Skipped:
+                return Outcome::Skipped;
+            default:
+                return Outcome::TransportError;
+        }
+    }
 };
 
 struct FetchLimits {

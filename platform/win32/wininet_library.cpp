@@ -16,27 +16,26 @@ void WinInetLibrary::StartLoading() {
 }
 
 const WinInet* WinInetLibrary::Get() {
-    if (wininet_) {
-        return &*wininet_;
-    }
-    if (loading_) {
+    if (!wininet_ && loading_) {
         const std::unique_ptr<BoundedWorker<Loaded>> loading = std::move(loading_);
         // Loading a system DLL from the local disk does not hang; it ends in milliseconds.
         if (loading->started() &&
             WaitForSingleObject(loading->finished(), INFINITE) == WAIT_OBJECT_0) {
-            if (auto loaded = loading->Take(); loaded && loaded->wininet) {
-                wininet_ = loaded->wininet;
-                return &*wininet_;
+            if (auto loaded = loading->Take()) {
+                wininet_ = std::move(loaded->wininet);
             }
         }
-        // A failed load in the background is not kept: try again here, and report this one.
+        // A failed load in the background is not kept: it is tried again below, and that one
+        // is reported.
     }
-    Loaded loaded = Load();
-    if (!loaded.wininet) {
-        SetLastError(loaded.error);
-        return nullptr;
+    if (!wininet_) {
+        Loaded loaded = Load();
+        if (!loaded.wininet) {
+            SetLastError(loaded.error);
+            return nullptr;
+        }
+        wininet_ = loaded.wininet;
     }
-    wininet_ = loaded.wininet;
     return &*wininet_;
 }
 

@@ -49,13 +49,13 @@ TEST(HttpFetchAnswer, DocumentComesBackExactly) {
     server.Serve("/crlf.txt", {.body = std::string(kDocument) + "\r\n"});
 
     const HttpResult plain = Get(server, "/plain.txt");
-    EXPECT_EQ(plain.outcome, Outcome::Complete);
+    EXPECT_EQ(plain.outcome(), Outcome::Complete);
     EXPECT_EQ(plain.status, 200u);
     EXPECT_EQ(AnswerText(plain), kDocument);
 
     // The line end stays: judging the text's length is not the fetch's business.
     const HttpResult crlf = Get(server, "/crlf.txt");
-    EXPECT_EQ(crlf.outcome, Outcome::Complete);
+    EXPECT_EQ(crlf.outcome(), Outcome::Complete);
     EXPECT_EQ(AnswerText(crlf), std::string(kDocument) + "\r\n");
     EXPECT_EQ(AnswerText(crlf).size(), 28u);
 }
@@ -67,13 +67,13 @@ TEST(HttpFetchAnswer, ErrorStatusesGiveNoTextEvenWithABody) {
     server.Serve("/broken.txt", {.status = 500, .body = "Internal error"});
 
     const HttpResult missing = Get(server, "/missing.txt");
-    EXPECT_EQ(missing.outcome, Outcome::Complete);
+    EXPECT_EQ(missing.outcome(), Outcome::Complete);
     EXPECT_EQ(missing.status, 404u);
     EXPECT_EQ(missing.body, kDocument);
     EXPECT_EQ(AnswerText(missing), "");
 
     const HttpResult broken = Get(server, "/broken.txt");
-    EXPECT_EQ(broken.outcome, Outcome::Complete);
+    EXPECT_EQ(broken.outcome(), Outcome::Complete);
     EXPECT_EQ(broken.status, 500u);
     EXPECT_EQ(AnswerText(broken), "");
 }
@@ -83,7 +83,7 @@ TEST(HttpFetchAnswer, EmptyDocumentIsCompleteAndEmpty) {
     server.Serve("/empty.txt", {});
 
     const HttpResult result = Get(server, "/empty.txt");
-    EXPECT_EQ(result.outcome, Outcome::Complete);
+    EXPECT_EQ(result.outcome(), Outcome::Complete);
     EXPECT_EQ(result.status, 200u);
     EXPECT_EQ(AnswerText(result), "");
 }
@@ -128,7 +128,7 @@ TEST(HttpFetchRedirect, LoopEndsAsNoAnswerAtTheRedirectBound) {
 
     const auto start = Clock::now();
     const HttpResult result = Get(server, "/loop.txt", limits);
-    EXPECT_EQ(result.outcome, Outcome::TransportError);
+    EXPECT_EQ(result.outcome(), Outcome::TransportError);
     EXPECT_EQ(result.failure, FetchFailure::RedirectLimit);
     EXPECT_EQ(result.error, static_cast<unsigned long>(ERROR_HTTP_REDIRECT_FAILED));
     EXPECT_EQ(AnswerText(result), "");
@@ -180,11 +180,11 @@ TEST(HttpFetchSize, CapIsInclusive) {
     const FetchLimits limits{10s, kDocument.size()};
 
     const HttpResult fits = Get(server, "/fits.txt", limits);
-    EXPECT_EQ(fits.outcome, Outcome::Complete);
+    EXPECT_EQ(fits.outcome(), Outcome::Complete);
     EXPECT_EQ(AnswerText(fits), kDocument);
 
     const HttpResult over = Get(server, "/over.txt", limits);
-    EXPECT_EQ(over.outcome, Outcome::TooLarge);
+    EXPECT_EQ(over.outcome(), Outcome::TooLarge);
     EXPECT_LE(over.body.size(), kDocument.size());
     EXPECT_EQ(AnswerText(over), "");
 }
@@ -199,7 +199,7 @@ TEST(HttpFetchSize, HugeAnswerStopsAtTheCapQuickly) {
     const HttpResult result = Get(server, "/huge.bin", {60s, 4096});
     const auto took = Since(start);
 
-    EXPECT_EQ(result.outcome, Outcome::TooLarge);
+    EXPECT_EQ(result.outcome(), Outcome::TooLarge);
     EXPECT_EQ(result.status, 200u);
     EXPECT_LE(result.body.size(), 4096u);
     EXPECT_EQ(AnswerText(result), "");
@@ -218,7 +218,7 @@ TEST(HttpFetchBound, SlowBodyTimesOutAtTheBound) {
     const HttpResult result = Get(server, "/drip.txt", limits);
     const auto took = Since(start);
 
-    EXPECT_EQ(result.outcome, Outcome::TimedOut);
+    EXPECT_EQ(result.outcome(), Outcome::TimedOut);
     EXPECT_EQ(AnswerText(result), "");
     EXPECT_GE(took, limits.bound - 50ms);
     EXPECT_LT(took, limits.bound + 2s);
@@ -245,7 +245,7 @@ TEST(HttpFetchBound, SilentServerTimesOutAndIsLeftSoonAfter) {
     const auto start = Clock::now();
     const HttpResult result = Get(server, "/late.txt", limits);
 
-    EXPECT_EQ(result.outcome, Outcome::TimedOut);
+    EXPECT_EQ(result.outcome(), Outcome::TimedOut);
     EXPECT_LT(Since(start), limits.bound + 2s);
 
     // The transfer left behind gives up on its own instead of holding the connection until the
@@ -274,7 +274,7 @@ TEST(HttpFetchBound, RedirectsShareTheOneBound) {
 
     const auto start = Clock::now();
     const HttpResult result = Get(server, "/1", limits);
-    EXPECT_EQ(result.outcome, Outcome::TimedOut);
+    EXPECT_EQ(result.outcome(), Outcome::TimedOut);
     EXPECT_LT(Since(start), limits.bound + 2s);
 
     // The transfer left behind starts no request once the bound has passed.
@@ -289,7 +289,7 @@ TEST(HttpFetchBound, SlowButTimelyAnswerIsComplete) {
     server.Serve("/drip.txt", {.body = std::string(kDocument), .drip = 20ms});
 
     const HttpResult result = Get(server, "/drip.txt", {5s, 4096});
-    EXPECT_EQ(result.outcome, Outcome::Complete);
+    EXPECT_EQ(result.outcome(), Outcome::Complete);
     EXPECT_EQ(AnswerText(result), kDocument);
 }
 
@@ -302,7 +302,7 @@ TEST(HttpFetchTransport, ConnectionRefusedIsReportedAtOnce) {
     const auto start = Clock::now();
     const HttpResult result = Fetch(url, {20s, 4096});
 
-    EXPECT_EQ(result.outcome, Outcome::TransportError);
+    EXPECT_EQ(result.outcome(), Outcome::TransportError);
     EXPECT_EQ(result.error, static_cast<unsigned long>(ERROR_INTERNET_CANNOT_CONNECT));
     EXPECT_EQ(AnswerText(result), "");
     EXPECT_LT(Since(start), 3s);
@@ -320,7 +320,7 @@ TEST(HttpFetchTransport, BrokenAnswersGiveNoText) {
         SCOPED_TRACE(path);
         const auto start = Clock::now();
         const HttpResult result = Get(server, path, {20s, 4096});
-        EXPECT_EQ(result.outcome, Outcome::TransportError);
+        EXPECT_EQ(result.outcome(), Outcome::TransportError);
         EXPECT_NE(result.error, 0u);
         EXPECT_EQ(AnswerText(result), "");
         EXPECT_LT(Since(start), 3s);
