@@ -7,6 +7,7 @@
 #include "launcher/win32/error_report.h"
 #include "launcher/win32/window_class.h"
 #include "launcher/win32/window_placement.h"
+#include "launcher/win32/window_procedure.h"
 #include "platform/win32/system_info.h"
 #include "platform/win32/text_conversion.h"
 #include "platform/win32/win32_error.h"
@@ -97,7 +98,8 @@ MainWindow::MainWindow(HINSTANCE instance, const Platform& platform,
       small_icon_(LoadLauncherIcon(instance, SM_CXSMICON, SM_CYSMICON, "the small window icon")),
       // The icons come with the class: setting them on the window afterwards (WM_SETICON)
       // measured 5 to 8 ms more under Wine, on the way to the first show.
-      class_(instance, kWindowClass, WindowProc, big_icon_.get(), small_icon_.get()),
+      class_(instance, kWindowClass, OwnerWindowProc<MainWindow>, big_icon_.get(),
+             small_icon_.get()),
       handlers_([this] { Fail(); },
                 [this] {
                     check_wait_->End();
@@ -131,7 +133,7 @@ MainWindow::MainWindow(HINSTANCE instance, const Platform& platform,
 void MainWindow::DestroyOwnWindow() {
     if (hwnd_) {
         descriptions_.Clear();
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DetachFromWindow(hwnd_);
         DestroyWindow(hwnd_);
         hwnd_ = nullptr;
     }
@@ -274,22 +276,12 @@ void MainWindow::Fail() {
     }
 }
 
-LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-        auto* self = static_cast<MainWindow*>(create->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) {
-        return DefWindowProcW(hwnd, message, wparam, lparam);
-    }
-    return self->HandleMessage(hwnd, message, wparam, lparam);
-}
-
 LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
+        case WM_NCCREATE:
+            // Known from the window's first message on, before CreateWindowExW returns it.
+            hwnd_ = hwnd;
+            break;
         case WM_COMMAND: {
             // The dialog keyboard handling turns Enter into IDOK, as a dialog's default button
             // would get it. The launcher has no default button: Enter presses the focused one.

@@ -17,6 +17,7 @@
 #include "launcher/win32/handler_queue.h"
 #include "launcher/win32/status_tooltip.h"
 #include "launcher/win32/window_class.h"
+#include "launcher/win32/window_procedure.h"
 #include "platform/platform.h"
 
 namespace kvat {
@@ -76,7 +77,8 @@ class MainWindow final : public Window {
     void Close() override;
 
   private:
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+    template <typename Owner>
+    friend LRESULT CALLBACK OwnerWindowProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     void CreateControls();
     void DestroyOwnWindow();

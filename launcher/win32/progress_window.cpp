@@ -9,6 +9,7 @@
 #include "launcher/constants.h"
 #include "launcher/win32/window_class.h"
 #include "launcher/win32/window_placement.h"
+#include "launcher/win32/window_procedure.h"
 #include "platform/win32/text_conversion.h"
 #include "platform/win32/win32_error.h"
 
@@ -42,7 +43,7 @@ FontHandle MessageFont() {
 
 ProgressWindow::ProgressWindow(const ProgressLook& look, HWND owner, std::function<void()> skip)
     : skip_(std::move(skip)), dpi_(look.dpi), font_(MessageFont()) {
-    RegisterWindowClass(look.instance, kWindowClass, WindowProc);
+    RegisterWindowClass(look.instance, kWindowClass, OwnerWindowProc<ProgressWindow>);
     // Alone, it stands for the launcher on the taskbar; over the launcher window it is part of it.
     const DWORD ex_style = WS_EX_CONTROLPARENT | (owner ? 0 : WS_EX_APPWINDOW);
     RECT frame{0, 0, MulDiv(kClientWidth, dpi_, 96), MulDiv(kClientHeight, dpi_, 96)};
@@ -71,7 +72,7 @@ ProgressWindow::ProgressWindow(const ProgressLook& look, HWND owner, std::functi
                    kButtonWidth, kButtonHeight, IDCANCEL);
         CentreWindow(hwnd_, owner);
     } catch (...) {
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DetachFromWindow(hwnd_);
         DestroyWindow(hwnd_);
         throw;
     }
@@ -84,7 +85,7 @@ void ProgressWindow::Show() {
 }
 
 ProgressWindow::~ProgressWindow() {
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    DetachFromWindow(hwnd_);
     DestroyWindow(hwnd_);
 }
 
@@ -121,28 +122,20 @@ void ProgressWindow::SetProgress(double share) {
     }
 }
 
-LRESULT CALLBACK ProgressWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+LRESULT ProgressWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_COMMAND:
+            // Skip itself, Esc (IDCANCEL) and Enter on the focused Skip button (IDOK).
+            if (LOWORD(wparam) == IDCANCEL || LOWORD(wparam) == IDOK) {
+                skip_();
+            }
+            return 0;
+        case WM_CLOSE:
+            skip_();
+            return 0;
+        default:
+            return DefWindowProcW(hwnd, message, wparam, lparam);
     }
-    auto* self = reinterpret_cast<ProgressWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self) {
-        switch (message) {
-            case WM_COMMAND:
-                // Skip itself, Esc (IDCANCEL) and Enter on the focused Skip button (IDOK).
-                if (LOWORD(wparam) == IDCANCEL || LOWORD(wparam) == IDOK) {
-                    self->skip_();
-                }
-                return 0;
-            case WM_CLOSE:
-                self->skip_();
-                return 0;
-            default:
-                break;
-        }
-    }
-    return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
 }  // namespace kvat::win32

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "launcher/win32/gdi_object.h"
+#include "launcher/win32/window_procedure.h"
 
 namespace kvat::win32 {
 
@@ -39,7 +40,9 @@ class ProgressWindow {
     void SetProgress(double share);
 
   private:
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+    template <typename Owner>
+    friend LRESULT CALLBACK OwnerWindowProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     // A child control at a place given in pixels at 96 dots per inch; nullptr when it cannot be
     // made.
     HWND CreateChild(const wchar_t* window_class, std::string_view text, DWORD style, int x, int y,
