@@ -92,7 +92,19 @@ inline constexpr std::string_view kInstallMessage =
     "installation.\r\n\r\nPlease finish the USB Driver Installation now.";
 inline constexpr std::string_view kInstallTitle = "USB Installation";
 inline constexpr std::string_view kDriverMissingMessage = "Driver File Not Found.";
-inline constexpr std::string_view kDriverMissingTitle = "Error";
+// The title of every message box that says something could not be done.
+inline constexpr std::string_view kErrorTitle = "Error";
+
+// When the shell could not start a program or the driver installer beside the launcher: the
+// file, the folder it was looked for in, and Windows' own reason, word for word.
+inline constexpr std::string_view kCannotStartAfterName = " could not be started.\r\n\r\n";
+inline constexpr std::string_view kCannotStartFolder = "Looked for in: ";
+inline constexpr std::string_view kWindowsSays = "\r\nWindows says: ";
+// When the shell could not open a web page: Windows' reason, and the address to type instead.
+inline constexpr std::string_view kCannotOpenPage = "The web page could not be opened.\r\n\r\n";
+inline constexpr std::string_view kWindowsSaysFirst = "Windows says: ";
+inline constexpr std::string_view kTypeAddress =
+    "\r\n\r\nType this address into a web browser:\r\n";
 
 // The small window that shows while a start-up check waits for the vendor's server for more than
 // a moment. Its title must not be the launcher window's, so nothing that waits for that window
