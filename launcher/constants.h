@@ -61,6 +61,9 @@ inline constexpr unsigned kLaunchTimerIntervalMs = 3000;
 
 // A start-up check that has not ended this long after it began shows the check's progress.
 inline constexpr std::chrono::milliseconds kCheckProgressDelay{1000};
+// ...and not before the file it waits for has itself taken this long: a server that answers at
+// once never shows it, however late the check began.
+inline constexpr std::chrono::milliseconds kFileWaitBeforeProgress{300};
 // The files one start-up check fetches, one after the other.
 inline constexpr unsigned kFilesPerCheck = 2;
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -524,6 +525,42 @@ TEST(StatusTooltipLines, EveryLineFitsInsideTheTooltipAndNoCharacterIsLost) {
     GetWindowRect(tooltip, &frame);
     EXPECT_GE(frame.left, 0);
     EXPECT_LE(frame.right, GetSystemMetrics(SM_CXSCREEN));
+}
+
+// Counts the progress windows this thread makes while it lives, as each is made.
+class ProgressWindowCount {
+  public:
+    ProgressWindowCount() : hook_(SetWindowsHookExW(WH_CBT, Made, nullptr, GetCurrentThreadId())) {
+        made_ = 0;
+    }
+    ~ProgressWindowCount() { UnhookWindowsHookEx(hook_); }
+    bool hooked() const { return hook_ != nullptr; }
+    int made() const { return made_; }
+
+  private:
+    static LRESULT CALLBACK Made(int code, WPARAM wparam, LPARAM lparam) {
+        if (code == HCBT_CREATEWND) {
+            const auto* create = reinterpret_cast<CBT_CREATEWNDW*>(lparam)->lpcs;
+            if (!IS_INTRESOURCE(create->lpszClass) &&
+                std::wstring_view(create->lpszClass) == kProgressClass) {
+                ++made_;
+            }
+        }
+        return CallNextHookEx(nullptr, code, wparam, lparam);
+    }
+    static inline thread_local int made_ = 0;
+    HHOOK hook_;
+};
+
+TEST_F(LauncherWindow, ALateFirstCheckWithAServerAnsweringAtOnceMakesNoProgressWindow) {
+    // A cold start that reaches its first fetch well after the launcher's first second.
+    window_->SilentSince(std::chrono::steady_clock::now() - 2s);
+    const ProgressWindowCount progress;
+    ASSERT_TRUE(progress.hooked());
+    LoadAndShow();
+    EXPECT_EQ(progress.made(), 0);
+    EXPECT_EQ(TextOf(Control(txtServerVersion)),
+              "Latest Software Available on Server:  19.5\r\nYou have the latest software.");
 }
 
 TEST(LauncherWindowResources, AMissingIconOrPictureIsAnErrorAndLeavesNoWindow) {
