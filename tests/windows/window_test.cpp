@@ -422,29 +422,26 @@ TEST_F(LauncherWindow, ASlowCheckShowsItsProgressAfterASecondAndEscOrTheCloseBox
               std::vector<std::string>(2, "/download/KVAT_Software/KVAT_Software_Version.txt"));
 }
 
-// Rests the mouse on the middle of `control` after a move from outside the window, as a user
-// does, and returns the tooltip that shows there, or nullptr.
-HWND HoverForTooltip(HWND window, HWND control) {
-    const auto move = [](POINT to) {
+// Rests the mouse on the middle of `window` after a move from outside it, as a user does, and
+// returns the tooltip that shows there, or nullptr.
+HWND HoverForTooltip(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    for (const POINT to : {POINT{rect.left - 20, rect.top - 20},
+                           POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}}) {
         INPUT input{};
         input.type = INPUT_MOUSE;
         input.mi.dx = MulDiv(to.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
         input.mi.dy = MulDiv(to.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
         input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
         SendInput(1, &input, sizeof input);
-    };
-    RECT outer{};
-    RECT rect{};
-    GetWindowRect(window, &outer);
-    GetWindowRect(control, &rect);
-    move({outer.left - 20, outer.top - 20});
-    PumpUntil([] { return false; }, 100ms);
-    move({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+        PumpUntil([] { return false; }, 100ms);
+    }
     HWND tooltip = nullptr;
     PumpUntil(
         [&] {
-            tooltip = FindWindowW(L"tooltips_class32", nullptr);
-            return tooltip && IsWindowVisible(tooltip);
+            return (tooltip = FindWindowW(L"tooltips_class32", nullptr)) &&
+                   IsWindowVisible(tooltip);
         },
         5s);
     return tooltip && IsWindowVisible(tooltip) ? tooltip : nullptr;
@@ -490,7 +487,7 @@ TEST(StatusTooltipLines, EveryLineFitsInsideTheTooltipAndNoCharacterIsLost) {
         L"computer does not trust, which is a long reason with many words in it";
     TooltipHost host;
     host.tooltip->Set(1, {0, 0, TooltipHost::kSize, TooltipHost::kSize}, explanation);
-    HWND tooltip = HoverForTooltip(host.hwnd, host.hwnd);
+    HWND tooltip = HoverForTooltip(host.hwnd);
     ASSERT_NE(tooltip, nullptr);
 
     std::wstring shown(4096, L'\0');
@@ -509,8 +506,7 @@ TEST(StatusTooltipLines, EveryLineFitsInsideTheTooltipAndNoCharacterIsLost) {
     SendMessageW(tooltip, TTM_GETMARGIN, 0, reinterpret_cast<LPARAM>(&margin));
     HDC dc = GetDC(tooltip);
     SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(tooltip, WM_GETFONT, 0, 0)));
-    int lines = 0;
-    for (std::size_t begin = 0; begin <= shown.size(); ++lines) {
+    for (std::size_t begin = 0; begin <= shown.size();) {
         const std::size_t end = std::min(shown.find(L"\r\n", begin), shown.size());
         SIZE extent{};
         GetTextExtentPoint32W(dc, shown.data() + begin, static_cast<int>(end - begin), &extent);
@@ -519,7 +515,6 @@ TEST(StatusTooltipLines, EveryLineFitsInsideTheTooltipAndNoCharacterIsLost) {
         begin = end + 2;
     }
     ReleaseDC(tooltip, dc);
-    EXPECT_GE(lines, 4);  // the address alone needs two at least
     // All of it on the screen.
     RECT frame{};
     GetWindowRect(tooltip, &frame);
@@ -527,38 +522,23 @@ TEST(StatusTooltipLines, EveryLineFitsInsideTheTooltipAndNoCharacterIsLost) {
     EXPECT_LE(frame.right, GetSystemMetrics(SM_CXSCREEN));
 }
 
-// Counts the progress windows this thread makes while it lives, as each is made.
-class ProgressWindowCount {
-  public:
-    ProgressWindowCount() : hook_(SetWindowsHookExW(WH_CBT, Made, nullptr, GetCurrentThreadId())) {
-        made_ = 0;
-    }
-    ~ProgressWindowCount() { UnhookWindowsHookEx(hook_); }
-    bool hooked() const { return hook_ != nullptr; }
-    int made() const { return made_; }
-
-  private:
-    static LRESULT CALLBACK Made(int code, WPARAM wparam, LPARAM lparam) {
-        if (code == HCBT_CREATEWND) {
-            const auto* create = reinterpret_cast<CBT_CREATEWNDW*>(lparam)->lpcs;
-            if (!IS_INTRESOURCE(create->lpszClass) &&
-                std::wstring_view(create->lpszClass) == kProgressClass) {
-                ++made_;
-            }
-        }
-        return CallNextHookEx(nullptr, code, wparam, lparam);
-    }
-    static inline thread_local int made_ = 0;
-    HHOOK hook_;
-};
-
 TEST_F(LauncherWindow, ALateFirstCheckWithAServerAnsweringAtOnceMakesNoProgressWindow) {
     // A cold start that reaches its first fetch well after the launcher's first second.
     window_->SilentSince(std::chrono::steady_clock::now() - 2s);
-    const ProgressWindowCount progress;
-    ASSERT_TRUE(progress.hooked());
+    // Each window is counted as it is made, so that one made and gone again is counted too.
+    static thread_local int progress_windows = 0;
+    const auto count = [](int code, WPARAM wparam, LPARAM lparam) -> LRESULT {
+        if (code == HCBT_CREATEWND) {
+            const wchar_t* name = reinterpret_cast<CBT_CREATEWNDW*>(lparam)->lpcs->lpszClass;
+            progress_windows += !IS_INTRESOURCE(name) && std::wstring_view(name) == kProgressClass;
+        }
+        return CallNextHookEx(nullptr, code, wparam, lparam);
+    };
+    const HHOOK hook = SetWindowsHookExW(WH_CBT, count, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
     LoadAndShow();
-    EXPECT_EQ(progress.made(), 0);
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(progress_windows, 0);
     EXPECT_EQ(TextOf(Control(txtServerVersion)),
               "Latest Software Available on Server:  19.5\r\nYou have the latest software.");
 }
