@@ -100,14 +100,14 @@ inline constexpr std::string_view kErrorTitle = "Error";
 
 // When the shell could not start a program or the driver installer beside the launcher: the
 // file, the folder it was looked for in, and Windows' own reason, word for word.
-inline constexpr std::string_view kCannotStartAfterName = " could not be started.\r\n\r\n";
-inline constexpr std::string_view kCannotStartFolder = "Looked for in: ";
-inline constexpr std::string_view kWindowsSays = "\r\nWindows says: ";
+inline constexpr std::string_view kCannotStart =
+    " could not be started.\r\n\r\nLooked for in: ";  // after the file, before the folder
+inline constexpr std::string_view kWindowsSays = "Windows says: ";  // then Windows' reason
 // When the shell could not open a web page: Windows' reason, and the address to type instead.
-inline constexpr std::string_view kCannotOpenPage = "The web page could not be opened.\r\n\r\n";
-inline constexpr std::string_view kWindowsSaysFirst = "Windows says: ";
-inline constexpr std::string_view kTypeAddress =
-    "\r\n\r\nType this address into a web browser:\r\n";
+inline constexpr std::string_view kCannotOpenPage = "The web page could not be opened.";
+inline constexpr std::string_view kTypeAddress = "Type this address into a web browser:";
+inline constexpr std::string_view kNewLine = "\r\n";
+inline constexpr std::string_view kNewParagraph = "\r\n\r\n";
 
 // The small window that shows while a start-up check waits for the vendor's server for more than
 // a moment. Its title must not be the launcher window's, so nothing that waits for that window

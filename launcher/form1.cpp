@@ -185,10 +185,9 @@ void Form1::ReportNotStarted(std::string_view file_name, std::string_view folder
     if (answer.cancelled_by_user()) {
         return;  // the user's own choice, made a moment ago
     }
-    window_.ShowMessage(
-        Concat({file_name.substr(1), text::kCannotStartAfterName, text::kCannotStartFolder, folder,
-                text::kWindowsSays, answer.reason}),
-        text::kErrorTitle, MessageStyle::Critical);
+    window_.ShowMessage(Concat({file_name.substr(1), text::kCannotStart, folder, text::kNewLine,
+                                text::kWindowsSays, answer.reason}),
+                        text::kErrorTitle, MessageStyle::Critical);
 }
 
 void Form1::cmdUpdateUSBdriver_Click() {
@@ -230,9 +229,10 @@ void Form1::cmdWEBSITE_Click() {
 void Form1::OpenWebPage(std::string web_address) {
     const ShellAnswer answer = platform_.ShellLaunch(kVerbOpen, web_address, std::nullopt);
     if (!answer.started() && !answer.cancelled_by_user()) {
-        window_.ShowMessage(Concat({text::kCannotOpenPage, text::kWindowsSaysFirst, answer.reason,
-                                    text::kTypeAddress, web_address}),
-                            text::kErrorTitle, MessageStyle::Critical);
+        window_.ShowMessage(
+            Concat({text::kCannotOpenPage, text::kNewParagraph, text::kWindowsSays, answer.reason,
+                    text::kNewParagraph, text::kTypeAddress, text::kNewLine, web_address}),
+            text::kErrorTitle, MessageStyle::Critical);
     }
 }
 
