@@ -61,6 +61,9 @@ inline constexpr unsigned kLaunchTimerIntervalMs = 3000;
 
 // A start-up check that has not ended this long after it began shows the check's progress.
 inline constexpr std::chrono::milliseconds kCheckProgressDelay{1000};
+// ...and not before the file it waits for has itself taken this long: a server that answers at
+// once never shows it, however late the check began.
+inline constexpr std::chrono::milliseconds kFileWaitBeforeProgress{300};
 // The files one start-up check fetches, one after the other.
 inline constexpr unsigned kFilesPerCheck = 2;
 
@@ -92,7 +95,19 @@ inline constexpr std::string_view kInstallMessage =
     "installation.\r\n\r\nPlease finish the USB Driver Installation now.";
 inline constexpr std::string_view kInstallTitle = "USB Installation";
 inline constexpr std::string_view kDriverMissingMessage = "Driver File Not Found.";
-inline constexpr std::string_view kDriverMissingTitle = "Error";
+// The title of every message box that says something could not be done.
+inline constexpr std::string_view kErrorTitle = "Error";
+
+// When the shell could not start a program or the driver installer beside the launcher: the
+// file, the folder it was looked for in, and Windows' own reason, word for word.
+inline constexpr std::string_view kCannotStart =
+    " could not be started.\r\n\r\nLooked for in: ";  // after the file, before the folder
+inline constexpr std::string_view kWindowsSays = "Windows says: ";  // then Windows' reason
+// When the shell could not open a web page: Windows' reason, and the address to type instead.
+inline constexpr std::string_view kCannotOpenPage = "The web page could not be opened.";
+inline constexpr std::string_view kTypeAddress = "Type this address into a web browser:";
+inline constexpr std::string_view kNewLine = "\r\n";
+inline constexpr std::string_view kNewParagraph = "\r\n\r\n";
 
 // The small window that shows while a start-up check waits for the vendor's server for more than
 // a moment. Its title must not be the launcher window's, so nothing that waits for that window

@@ -108,7 +108,9 @@ void Form1::ShowSoftwareStatus() {
 }
 
 void Form1::ShowDriverStatus() {
-    const bool same_driver = EqualIgnoringCase(strThisDriverVersion, strServerDriverVersion);
+    // No answer from the server never confirms a record, not even an empty one.
+    const bool same_driver = !strServerDriverVersion.empty() &&
+                             EqualIgnoringCase(strThisDriverVersion, strServerDriverVersion);
     window_.SetVisible(txtUSBDriverVersion, true);
     if (strThisDriverVersion == kNoDriverRecord) {
         window_.SetCaption(txtUSBDriverVersion, text::kDriverNotInstalled);
@@ -149,40 +151,69 @@ void Form1::LaunchProgram(std::string_view file_name) {
     window_.SetVisible(cmdCALIX, false);
     window_.SetVisible(cmdLOG, false);
     window_.SetVisible(msgLAUNCHING, true);
-    platform_.ShellLaunch(kVerbOpen, Concat({platform_.LauncherFolder(), file_name}), std::nullopt);
+    const std::string folder = platform_.LauncherFolder();
+    const ShellAnswer answer =
+        platform_.ShellLaunch(kVerbOpen, Concat({folder, file_name}), std::nullopt);
+    if (!answer.started()) {
+        // Nothing is launching: the selection is back before the user reads why, and the window
+        // stays as it is.
+        ShowSelection();
+        ReportNotStarted(file_name, folder, answer);
+        return;
+    }
     window_.SetTimerEnabled(true);
 }
 
 void Form1::Timer1_Timer() {
     window_.SetWindowState(WindowState::Minimized);
     window_.SetTimerEnabled(false);
+    ShowSelection();
+    window_.Refresh();
+}
+
+void Form1::ShowSelection() {
     window_.SetVisible(Label1, true);
     window_.SetVisible(Label2, true);
     window_.SetVisible(Label3, true);
     window_.SetVisible(cmdCALIX, true);
     window_.SetVisible(cmdLOG, true);
     window_.SetVisible(msgLAUNCHING, false);
-    window_.Refresh();
+}
+
+void Form1::ReportNotStarted(std::string_view file_name, std::string_view folder,
+                             const ShellAnswer& answer) {
+    if (answer.cancelled_by_user()) {
+        return;  // the user's own choice, made a moment ago
+    }
+    window_.ShowMessage(Concat({file_name.substr(1), text::kCannotStart, folder, text::kNewLine,
+                                text::kWindowsSays, answer.reason}),
+                        text::kErrorTitle, MessageStyle::Critical);
 }
 
 void Form1::cmdUpdateUSBdriver_Click() {
     window_.SetVisible(cmdUpdateUSBdriver, false);
     window_.Refresh();
-    const std::string installer = Concat({platform_.LauncherFolder(), kDriverInstallerFile});
+    const std::string folder = platform_.LauncherFolder();
+    const std::string installer = Concat({folder, kDriverInstallerFile});
     if (platform_.FileExists(installer)) {
         window_.ShowMessage(text::kInstallMessage, text::kInstallTitle, MessageStyle::OkOnly);
         const std::string arguments = platform_.CommandLine();
-        platform_.ShellLaunch(
+        const ShellAnswer answer = platform_.ShellLaunch(
             kVerbRunAs, installer,
             arguments.empty() ? std::nullopt : std::optional<std::string_view>(arguments));
-        // Recorded as soon as the shell has the installer: whether the user accepts the
-        // elevation prompt or finishes the installation is never known here.
+        if (!answer.started()) {
+            // Not started, so not installed: nothing is recorded, as for a missing installer.
+            ReportNotStarted(kDriverInstallerFile, folder, answer);
+            window_.SetVisible(cmdUpdateUSBdriver, true);
+            return;
+        }
+        // Recorded once the installer runs: whether the user finishes the installation is never
+        // known here.
         platform_.SaveSetting(platform_.AppTitle(), kSettingsSection, kSettingUsbVersion,
                               strDriverVersion);
         Form_Load();
     } else {
-        window_.ShowMessage(text::kDriverMissingMessage, text::kDriverMissingTitle,
-                            MessageStyle::Critical);
+        window_.ShowMessage(text::kDriverMissingMessage, text::kErrorTitle, MessageStyle::Critical);
         window_.SetVisible(cmdUpdateUSBdriver, true);
     }
 }
@@ -196,7 +227,13 @@ void Form1::cmdWEBSITE_Click() {
 }
 
 void Form1::OpenWebPage(std::string web_address) {
-    platform_.ShellLaunch(kVerbOpen, web_address, std::nullopt);
+    const ShellAnswer answer = platform_.ShellLaunch(kVerbOpen, web_address, std::nullopt);
+    if (!answer.started() && !answer.cancelled_by_user()) {
+        window_.ShowMessage(
+            Concat({text::kCannotOpenPage, text::kNewParagraph, text::kWindowsSays, answer.reason,
+                    text::kNewParagraph, text::kTypeAddress, text::kNewLine, web_address}),
+            text::kErrorTitle, MessageStyle::Critical);
+    }
 }
 
 std::string Form1::StatusExplanation(ControlId control) const {

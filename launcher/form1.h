@@ -52,6 +52,12 @@ class Form1 {
     void ShowDriverStatus();
     void WriteProgramCaption(ControlId label, std::string_view head, std::string_view tail);
     void LaunchProgram(std::string_view file_name);
+    // Timer1's restoring of the selection: its labels and buttons back, the launch message gone.
+    void ShowSelection();
+    // Says that the shell could not start `file_name` (with its leading backslash) from the
+    // launcher folder, unless the user declined the shell's prompt: then nothing is said.
+    void ReportNotStarted(std::string_view file_name, std::string_view folder,
+                          const ShellAnswer& answer);
     void OpenWebPage(std::string web_address);
 
     Window& window_;

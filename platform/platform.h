@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/fetch_answer.h"
+#include "platform/shell_answer.h"
 
 namespace kvat {
 
@@ -33,9 +34,10 @@ class Platform {
     // the answer, within a bound of its own.
     virtual FetchAnswer Fetch(std::string_view url) = 0;
 
-    // Hands the file or address to the shell and returns at once; the outcome is not reported.
-    virtual void ShellLaunch(std::string_view verb, std::string_view file,
-                             std::optional<std::string_view> parameters) = 0;
+    // Hands the file or address to the shell, and says whether the shell started it. Never waits
+    // for what was started; the shell itself shows no error.
+    virtual ShellAnswer ShellLaunch(std::string_view verb, std::string_view file,
+                                    std::optional<std::string_view> parameters) = 0;
 
     virtual bool FileExists(std::string_view path) = 0;
     // 0 when the system does not say.

@@ -51,20 +51,21 @@ void CheckWait::Begin() {
     EnableWindow(window_, FALSE);
 }
 
-void CheckWait::End() {
-    if (!running_) {
-        return;
+void CheckWait::End(bool launcher_ends) {
+    if (running_) {
+        running_ = false;
+        skipped_ = false;
+        EnableWindow(window_, TRUE);
     }
-    running_ = false;
-    skipped_ = false;
-    EnableWindow(window_, TRUE);
-    if (!IsWindowVisible(window_)) {
+    // Before the launcher window first shows, the progress window stays, so that the screen is
+    // never left without a window of the launcher's; it goes at the call after it shows.
+    if (!progress_ || (!launcher_ends && !IsWindowVisible(window_))) {
         return;
     }
     // Enabled first, so that the launcher window takes the activation back from its progress
     // window as that goes.
-    CloseProgress();
-    if (GetActiveWindow() == window_) {
+    progress_.reset();
+    if (!launcher_ends && GetActiveWindow() == window_) {
         RestoreDialogFocus(window_, focus_);
     }
 }
@@ -84,7 +85,10 @@ WaitEnd CheckWait::Wait(HANDLE finished, Clock::time_point deadline, std::wstrin
         const double into_file = std::chrono::duration<double>(now - start) /
                                  std::max(deadline - start, Clock::duration{1});
         const double share = (what.files_before + std::min(into_file, 1.0)) / kFilesPerCheck;
-        if (!progress_ && !progress_failed_ && now - began_ >= kCheckProgressDelay) {
+        // The earliest moment the progress window may show in this wait.
+        const Clock::time_point show_at =
+            std::max(began_ + kCheckProgressDelay, start + kFileWaitBeforeProgress);
+        if (!progress_ && !progress_failed_ && now >= show_at) {
             ShowProgress(what, share);
         } else if (progress_) {
             if (!described) {
@@ -97,7 +101,7 @@ WaitEnd CheckWait::Wait(HANDLE finished, Clock::time_point deadline, std::wstrin
         // looked at its queue for a few seconds is taken for hung, whatever it waits in.
         Clock::time_point wake = std::min(deadline, now + kTick);
         if (!progress_ && !progress_failed_) {
-            wake = std::min(wake, began_ + kCheckProgressDelay);
+            wake = std::min(wake, show_at);
         }
         switch (
             MsgWaitForMultipleObjects(1, &finished, FALSE, MillisecondsUntil(wake), QS_ALLINPUT)) {

@@ -25,7 +25,8 @@ class CheckWait final : public FetchWaiter {
     CheckWait(HWND window, const ProgressLook& look) : window_(window), look_(look) {}
 
     bool Skipped() const override { return skipped_; }
-    // Begins the check at its first fetch. One second into the check the progress window shows.
+    // Begins the check at its first fetch. One second into the check, once this file has taken a
+    // moment of its own, the progress window shows.
     WaitEnd Wait(HANDLE finished, std::chrono::steady_clock::time_point deadline,
                  std::wstring_view url) override;
 
@@ -34,11 +35,11 @@ class CheckWait final : public FetchWaiter {
     void SilentSince(std::chrono::steady_clock::time_point moment) { silent_since_ = moment; }
 
     bool running() const { return running_; }
-    // The check is over: the launcher window takes input again. A progress window goes at once
-    // when the launcher window is on screen; otherwise it stays until CloseProgress, so that the
-    // screen is never left empty before the launcher window first shows.
-    void End();
-    void CloseProgress() { progress_.reset(); }
+    // The check is over: the launcher window takes input again. Called after each handler, and
+    // once the launcher window is on screen or ending. A progress window goes here once the
+    // launcher window is on screen, or when `launcher_ends`; until then it stays, so that the
+    // screen is never left without a window of the launcher's.
+    void End(bool launcher_ends = false);
 
   private:
     // What the progress window says while the check waits for one file, and how many files of

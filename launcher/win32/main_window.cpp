@@ -203,13 +203,11 @@ void MainWindow::CreateControls() {
 }
 
 void MainWindow::Show() {
-    check_wait_->End();
     CentreWindow(hwnd_);
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     SetFocus(control(ControlId::cmdCALIX));
     UpdateWindow(hwnd_);
-    // Only now, so that the screen is never without a window of the launcher's.
-    check_wait_->CloseProgress();
+    check_wait_->End();
 }
 
 int MainWindow::RunMessageLoop() {
@@ -260,8 +258,7 @@ void MainWindow::CopySupportReport() {
 
 void MainWindow::Fail() {
     const ErrorReport report = DescribeCurrentException();
-    check_wait_->End();
-    check_wait_->CloseProgress();
+    check_wait_->End(/*launcher_ends=*/true);
     // Nothing else of the launcher runs while the report is up or after it.
     KillTimer(hwnd_, kTimer1);
     timer_enabled_ = false;

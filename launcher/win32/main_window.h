@@ -49,7 +49,7 @@ class MainWindow final : public Window {
     }
 
     // Shows the window centred, in the normal state, with the focus on the first button. A
-    // progress window of the check before it goes in the same step.
+    // progress window of the check before it then goes.
     void Show();
     // Delivers events until the window is gone; returns the process exit code. Ctrl+C copies
     // the report of the last check for the vendor's support.

@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <string_view>
 
 #include "launcher/win32/common_controls.h"
 
@@ -12,6 +13,8 @@ namespace {
 
 // Wide enough for an address on one line; the reason wraps below it.
 constexpr int kMaxTipWidth = 640;  // pixels at 96 dots per inch
+// Room the tooltip takes around its text (border, its own margins), at 96 dots per inch.
+constexpr int kTipFrame = 16;
 // Long enough to read two lines; the longest a tooltip takes.
 constexpr WPARAM kShownMilliseconds = 32000;
 
@@ -24,6 +27,51 @@ TTTOOLINFOW ToolInfo(HWND window, UINT_PTR id) {
     info.hwnd = window;
     info.uId = id;
     return info;
+}
+
+// The width of the work area of the monitor that shows `window`; 0 when it is not known.
+int WorkAreaWidth(HWND window) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    return GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor)
+               ? monitor.rcWork.right - monitor.rcWork.left
+               : 0;
+}
+
+// `text` with each line broken into lines no wider than `width` in the font of `dc`: after the
+// last blank that fits, else after the last slash (an address has no blanks), else after the
+// last character that fits. The tooltip would break only at blanks, and under Wine it cuts a
+// longer word at its edge. Nothing is dropped: only line breaks are added.
+std::wstring BreakLines(HDC dc, std::wstring_view text, int width) {
+    std::wstring broken;
+    for (std::size_t begin = 0; begin <= text.size();) {
+        const std::size_t end = std::min(text.find(L"\r\n", begin), text.size());
+        std::wstring_view rest = text.substr(begin, end - begin);
+        for (;;) {
+            int fit = 0;
+            SIZE size{};
+            if (!GetTextExtentExPointW(dc, rest.data(), static_cast<int>(rest.size()), width, &fit,
+                                       nullptr, &size) ||
+                static_cast<std::size_t>(fit) >= rest.size()) {
+                break;
+            }
+            const std::wstring_view fitting = rest.substr(0, std::max(fit, 1));
+            std::size_t cut = fitting.find_last_of(L' ');
+            if (cut == std::wstring_view::npos) {
+                cut = fitting.find_last_of(L'/');
+            }
+            cut = cut == std::wstring_view::npos ? fitting.size() : cut + 1;
+            broken.append(rest.substr(0, cut)).append(L"\r\n");
+            rest.remove_prefix(cut);
+        }
+        broken.append(rest);
+        if (end == text.size()) {
+            break;
+        }
+        broken.append(L"\r\n");
+        begin = end + 2;
+    }
+    return broken;
 }
 
 }  // namespace
@@ -43,7 +91,7 @@ void StatusTooltip::Set(UINT_PTR id, const RECT& area, const std::wstring& text)
         }
         return;
     }
-    Tip& tip = tips_[id] = {area, text};
+    Tip& tip = tips_[id] = {area, text, {}};
     if (tooltip_) {
         Add(id, tip);
     }
@@ -80,8 +128,13 @@ bool StatusTooltip::Create() {
     if (!tooltip_) {
         return false;
     }
-    // A maximum width lets the text break at its CR LF and wrap.
-    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, MulDiv(kMaxTipWidth, dpi_, 96));
+    // No wider than the screen, so that the tooltip never has to be cut to fit it. A maximum
+    // width also lets the text break at its CR LF.
+    line_width_ = MulDiv(kMaxTipWidth, dpi_, 96);
+    if (const int screen = WorkAreaWidth(window_) - MulDiv(kTipFrame, dpi_, 96); screen > 0) {
+        line_width_ = std::min(line_width_, screen);
+    }
+    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, line_width_);
     SendMessageW(tooltip_, TTM_SETDELAYTIME, TTDT_AUTOPOP, kShownMilliseconds);
     for (auto& [id, tip] : tips_) {
         Add(id, tip);
@@ -90,9 +143,20 @@ bool StatusTooltip::Create() {
 }
 
 void StatusTooltip::Add(UINT_PTR id, Tip& tip) {
+    tip.shown = tip.text;
+    if (HDC dc = GetDC(tooltip_)) {
+        // Measured in the font the tooltip draws with.
+        const HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(tooltip_, WM_GETFONT, 0, 0));
+        const HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
+        tip.shown = BreakLines(dc, tip.text, line_width_);
+        if (previous) {
+            SelectObject(dc, previous);
+        }
+        ReleaseDC(tooltip_, dc);
+    }
     TTTOOLINFOW info = ToolInfo(window_, id);
     info.rect = tip.area;
-    info.lpszText = tip.text.data();
+    info.lpszText = tip.shown.data();
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
 }
 

@@ -1,5 +1,6 @@
 // A standard tooltip over parts of the launcher window: resting the mouse over a part shows the
-// text it was given. The tooltip control comes from the system's comctl32 and is made only when
+// text it was given, every character of it: lines too wide for the screen are broken, an address
+// after a slash. The tooltip control comes from the system's comctl32 and is made only when
 // the mouse first moves onto a part with a text, so it costs the start nothing.
 #pragma once
 
@@ -26,9 +27,12 @@ class StatusTooltip {
     struct Tip {
         RECT area;
         std::wstring text;
+        std::wstring shown;  // the text broken into lines that fit the tooltip
     };
     bool Create();
     void Add(UINT_PTR id, Tip& tip);
+
+    int line_width_ = 0;  // the widest line the tooltip shows, in pixels
 
     HWND window_;
     int dpi_;

@@ -25,9 +25,9 @@ FetchAnswer Win32Platform::Fetch(std::string_view url) {
     return AnswerOf(HttpGet(wininet_, wide_url, limits_, *waiter_), wide_url);
 }
 
-void Win32Platform::ShellLaunch(std::string_view verb, std::string_view file,
-                                std::optional<std::string_view> parameters) {
-    shell_.Launch(verb, file, parameters);
+ShellAnswer Win32Platform::ShellLaunch(std::string_view verb, std::string_view file,
+                                       std::optional<std::string_view> parameters) {
+    return shell_.Launch(verb, file, parameters);
 }
 
 bool Win32Platform::FileExists(std::string_view path) {

@@ -31,8 +31,8 @@ class Win32Platform final : public Platform {
                            std::string_view default_value) override;
     bool ProbeRegistryKey(RegistryHive hive, std::string_view sub_key) override;
     FetchAnswer Fetch(std::string_view url) override;
-    void ShellLaunch(std::string_view verb, std::string_view file,
-                     std::optional<std::string_view> parameters) override;
+    ShellAnswer ShellLaunch(std::string_view verb, std::string_view file,
+                            std::optional<std::string_view> parameters) override;
     bool FileExists(std::string_view path) override;
     int WindowsMajorVersion() override;
     std::string LauncherFolder() override;

@@ -133,10 +133,11 @@ class FakePlatform final : public Platform {
         refused.failure = FetchFailure::ConnectionRefused;
         return refused;
     }
-    void ShellLaunch(std::string_view verb, std::string_view file,
-                     std::optional<std::string_view> parameters) override {
+    ShellAnswer ShellLaunch(std::string_view verb, std::string_view file,
+                            std::optional<std::string_view> parameters) override {
         log_.push_back("shell " + std::string(verb) + " " + std::string(file) +
                        (parameters ? " [" + std::string(*parameters) + "]" : " (none)"));
+        return shell_answer;
     }
     bool FileExists(std::string_view path) override {
         log_.push_back("exists " + std::string(path));
@@ -154,6 +155,7 @@ class FakePlatform final : public Platform {
     std::map<std::string, FetchAnswer> answers;
     std::function<void(std::string_view)> fetch_hook;
     std::set<std::string> existing_files;
+    ShellAnswer shell_answer;  // what the shell makes of every launch; started unless set
     std::string app_title = "KVAT_Launcher";
     std::string launcher_folder = "C:\\Program Files\\KVAT";
     std::string command_line;

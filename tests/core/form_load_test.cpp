@@ -143,14 +143,13 @@ TEST(DriverStatus, OtherOrMissingServerVersionAsksToInstall) {
     }
 }
 
-TEST(DriverStatus, EmptyRecordAndNoServerAnswerAreEqual) {
+TEST(DriverStatus, NoServerAnswerNeverConfirmsAnEmptyRecord) {
     Launcher launcher;
     launcher.RecordDriver("");
     launcher.form.Form_Load();
     EXPECT_EQ(launcher.Caption(txtThisDriverVersion), "USB Driver Version found:  ");
-    EXPECT_EQ(launcher.Caption(txtUSBDriverVersion),
-              "USB Driver installed and is latest version: ");
-    EXPECT_FALSE(launcher.Visible(cmdUpdateUSBdriver));
+    EXPECT_EQ(launcher.Caption(txtUSBDriverVersion), kOutdated);
+    EXPECT_TRUE(launcher.Visible(cmdUpdateUSBdriver));
 }
 
 TEST(DriverStatus, TheDriverVersionIsTheLastSevenCharacters) {
@@ -229,9 +228,9 @@ TEST(StatusExplanation, EachOutcomeHasItsReasonNamingTheAddress) {
         {"dne", Launcher::Ok(UsbAnswer("2.12.28")),
          "the version 2.12.28 differs from the recorded dne"},
         {"2.12.28", Status(404), "HTTP status 404: the file is not on the server"},
-        {"2.12.28", Launcher::Ok(UsbAnswer("2.12.28")), ""},          // latest
-        {std::nullopt, Failed(FetchFailure::ConnectionRefused), ""},  // not installed
-        {"", Failed(FetchFailure::ConnectionRefused), ""},  // empty record equals no answer
+        {"2.12.28", Launcher::Ok(UsbAnswer("2.12.28")), ""},                  // latest
+        {std::nullopt, Failed(FetchFailure::ConnectionRefused), ""},          // not installed
+        {"", Failed(FetchFailure::ConnectionRefused), "connection refused"},  // an empty record
     };
     for (const auto& [record, answer, reason] : driver) {
         Launcher launcher;

@@ -212,6 +212,97 @@ TEST(WebLinks, HttpsHostServesBothFetchesAndBothPages) {
     EXPECT_EQ(web, expected);
 }
 
+// Every handler that calls the shell, against each answer the shell may give. A launch that did
+// not happen is never treated as one: nothing is recorded, no timer runs, and the user is told
+// why, unless the user declined the shell's prompt.
+TEST(ShellAnswers, EachHandlerActsOnWhatTheShellDid) {
+    const ShellAnswer started;
+    const ShellAnswer not_found{2, "File not found."};
+    const ShellAnswer no_association{1155, "No associated application."};
+    const ShellAnswer cancelled{1223, "Operation canceled by user."};
+    const std::vector<std::string> selection_back = {"show Label1", "show Label2",
+                                                     "show Label3", "show cmdCALIX",
+                                                     "show cmdLOG", "hide msgLAUNCHING"};
+    const auto then = [](std::vector<std::string> calls, std::string_view call) {
+        calls.emplace_back(call);
+        return calls;
+    };
+    const std::string log_missing =
+        "KVAT_Log.exe could not be started.\r\n\r\nLooked for in: C:\\Program Files\\KVAT\r\n"
+        "Windows says: File not found.";
+    const std::string page_unopened =
+        "The web page could not be opened.\r\n\r\nWindows says: No associated application."
+        "\r\n\r\nType this address into a web browser:\r\nhttp://vendor.test";
+    struct Case {
+        ControlId button;
+        ShellAnswer answer;
+        // The calls after the shell's, all of them; "..." at the end: and more after these.
+        std::vector<std::string> after_shell;
+        std::string message;  // the message box's text, or none
+    };
+    const std::vector<Case> cases = {
+        {cmdLOG, started, {"timer on"}, ""},
+        {cmdLOG, not_found, then(selection_back, "message Error 16"), log_missing},
+        {cmdCALIX, no_association, then(selection_back, "message Error 16"),
+         "Calix_KVAT.exe could not be started.\r\n\r\nLooked for in: C:\\Program Files\\KVAT\r\n"
+         "Windows says: No associated application."},
+        {cmdCALIX, cancelled, selection_back, ""},
+        {cmdUpdateUSBdriver,
+         started,
+         {"save KVAT_Software/Properties/USB Version=2.12.28", "title KVAT_Software", "..."},
+         ""},
+        {cmdUpdateUSBdriver,
+         {193, "Bad EXE format for CDM21228_Setup.exe."},
+         {"message Error 16", "show cmdUpdateUSBdriver"},
+         "CDM21228_Setup.exe could not be started.\r\n\r\nLooked for in: C:\\Program "
+         "Files\\KVAT\r\nWindows says: Bad EXE format for CDM21228_Setup.exe."},
+        {cmdUpdateUSBdriver, cancelled, {"show cmdUpdateUSBdriver"}, ""},
+        {cmdWEBSITE, started, {}, ""},
+        {cmdWEBSITE, no_association, {"message Error 16"}, page_unopened},
+        {cmdDownloadSoftware,
+         not_found,
+         {"message Error 16"},
+         "The web page could not be opened.\r\n\r\nWindows says: File not found.\r\n\r\nType this "
+         "address into a web browser:\r\nhttp://vendor.test/download/KVAT_Software_Download.htm"},
+        {cmdDownloadSoftware, cancelled, {}, ""},
+    };
+    for (const Case& c : cases) {
+        const std::string row =
+            std::string(Describe(c.button).name) + " " + std::to_string(c.answer.error);
+        Started launcher;
+        launcher.platform.existing_files = {kInstaller};
+        launcher.platform.shell_answer = c.answer;
+        launcher.form.Click(c.button);
+
+        const auto shell =
+            std::find_if(launcher.log.begin(), launcher.log.end(),
+                         [](const std::string& call) { return call.starts_with("shell "); });
+        ASSERT_NE(shell, launcher.log.end()) << row;
+        std::vector<std::string> after(std::next(shell), launcher.log.end());
+        // The message shown after the shell answered, if any (the driver's instruction comes
+        // before).
+        const bool told = std::ranges::count_if(after, [](const std::string& call) {
+                              return call.starts_with("message ");
+                          }) == 1;
+        EXPECT_EQ(told ? launcher.window.messages.back().text : "", c.message) << row;
+        if (!c.after_shell.empty() && c.after_shell.back() == "...") {
+            after.resize(std::min(after.size(), c.after_shell.size() - 1));
+            after.push_back("...");
+        }
+        EXPECT_EQ(after, c.after_shell) << row;
+        // The window is never minimised by a click; only a launch that happened arms the timer,
+        // and only an installer that started is recorded.
+        EXPECT_EQ(launcher.window.state, WindowState::Normal) << row;
+        EXPECT_EQ(launcher.window.timer_enabled,
+                  c.answer.started() && c.button != cmdUpdateUSBdriver && c.button != cmdWEBSITE &&
+                      c.button != cmdDownloadSoftware)
+            << row;
+        EXPECT_EQ(launcher.Setting("USB Version").has_value(),
+                  c.answer.started() && c.button == cmdUpdateUSBdriver)
+            << row;
+    }
+}
+
 TEST(Exit, ClosesTheWindowEvenWhileLaunching) {
     Started launcher;
     launcher.form.cmdCALIX_Click();

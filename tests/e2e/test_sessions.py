@@ -320,7 +320,7 @@ class WebLinksTest(Session):
 
 
 class LaunchTest(Session):
-    def test_log_program_then_missing_setup_program(self):
+    def test_log_program_starts_and_the_window_minimises_once(self):
         reg_set(PROPERTIES_KEY, "USB Version", "2.12.28")
         self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))
         folder = self.folder(siblings=("KVAT_Log.exe", "CDM21228_Setup.exe"))
@@ -355,21 +355,70 @@ class LaunchTest(Session):
                          "the window minimised again without a launch")
         self.assertEqual(launcher.minimisations(), 1)
 
-        # A sibling that is not there: no message, and the window minimises all the same.
-        clicked = launcher.click("cmdCALIX")
-        self.assertTrue(launcher.wait_view(lambda v: v.visible("msgLAUNCHING")).visible(
-            "msgLAUNCHING"))
-        minimised = INSPECTOR.wait(launcher.hwnd, "iconic", TIMER_SECONDS + STEP_TIMEOUT)
-        self.assertTrue(minimised["reached"])
-        self.assertGreaterEqual(minimised["time"] - clicked, TIMER_SECONDS - CLOCK_SLACK)
-        self.assertFalse(INSPECTOR.message_box(launcher.pid, "*", 0)["found"])
-        self.assertFalse((folder.path / "Calix_KVAT.record").exists())
-        self.assertEqual(launcher.wait_view(lambda v: not v.visible("msgLAUNCHING")).shown()
-                         & set(SELECTION), set(SELECTION))
-        self.assertEqual(launcher.minimisations(), 2)
+        launcher.click("cmdEXIT")
+        self.assert_exits(launcher)
 
-        INSPECTOR.syscommand(launcher.hwnd, "restore")
-        self.assertTrue(INSPECTOR.wait(launcher.hwnd, "restored", STEP_TIMEOUT)["reached"])
+
+class NotStartedTest(Session):
+    """What the shell could not start is said, and never counted as started."""
+
+    def test_missing_program_damaged_installer_and_no_browser(self):
+        server = self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))
+        # No setup program, and an installer that is no program (a damaged download, say).
+        folder = self.folder(siblings=("KVAT_Log.exe",))
+        (folder.path / "CDM21228_Setup.exe").write_text("not a program\r\n")
+        launcher = self.start(folder)
+        start_view = launcher.view()
+        launcher.count_minimisations()
+
+        # The selection is back and the launch message gone before the user reads why.
+        launcher.click("cmdCALIX")
+        box = INSPECTOR.message_box(launcher.pid, "Error", STEP_TIMEOUT)
+        self.assertTrue(box["found"], "no message for a missing program")
+        self.assertEqual(box["text"],
+                         "Calix_KVAT.exe could not be started.\r\n\r\n"
+                         f"Looked for in: {windows_path(folder.path)}\r\n"
+                         "Windows says: File not found.")
+        self.assertEqual(box["icon"], "stop")
+        self.assertEqual(box["owner"], launcher.hwnd)
+        self.assertEqual(launcher.view().appearance(), start_view.appearance())
+        INSPECTOR.dismiss(box["hwnd"])
+        self.assertFalse(INSPECTOR.wait(launcher.hwnd, "iconic", 4.0)["reached"],
+                         "the window minimised after a launch that did not happen")
+        self.assertEqual(launcher.minimisations(), 0)
+
+        # The installer the shell cannot start: nothing recorded, the button back, no re-check.
+        launcher.click("cmdUpdateUSBdriver")
+        box = INSPECTOR.message_box(launcher.pid, "USB Installation", STEP_TIMEOUT)
+        self.assertTrue(box["found"])
+        INSPECTOR.dismiss(box["hwnd"])
+        box = INSPECTOR.message_box(launcher.pid, "Error", STEP_TIMEOUT)
+        self.assertTrue(box["found"], "no message for an installer that did not start")
+        # Wine's reason for it has an insert (%1), which names the file.
+        self.assertEqual(box["text"],
+                         "CDM21228_Setup.exe could not be started.\r\n\r\n"
+                         f"Looked for in: {windows_path(folder.path)}\r\n"
+                         "Windows says: Bad EXE format for CDM21228_Setup.exe.")
+        INSPECTOR.dismiss(box["hwnd"])
+        self.assertTrue(INSPECTOR.wait(box["hwnd"], "gone", STEP_TIMEOUT)["reached"])
+        launcher.settle()
+        self.assertEqual(launcher.view().appearance(), start_view.appearance())
+        self.assertIsNone(reg_value(PROPERTIES_KEY, "USB Version"))
+        self.assertEqual(len(server.requests), 2, "the check ran again")
+
+        # No browser registered for http: the address to type instead.
+        reg_delete_key(harness.HTTP_COMMAND_KEY)
+        self.addCleanup(reg_set, harness.HTTP_COMMAND_KEY, None, f'"{windows_path(BROWSER)}" "%1"')
+        launcher.click("cmdWEBSITE")
+        box = INSPECTOR.message_box(launcher.pid, "Error", STEP_TIMEOUT)
+        self.assertTrue(box["found"], "no message for a page that could not be opened")
+        self.assertEqual(box["text"],
+                         "The web page could not be opened.\r\n\r\n"
+                         "Windows says: No associated application.\r\n\r\n"
+                         "Type this address into a web browser:\r\n"
+                         f"http://127.0.0.1:{harness.config().port}")
+        INSPECTOR.dismiss(box["hwnd"])
+        self.assertTrue(INSPECTOR.wait(box["hwnd"], "gone", STEP_TIMEOUT)["reached"])
         launcher.click("cmdEXIT")
         self.assert_exits(launcher)
 
@@ -506,12 +555,12 @@ class ServerTroubleTest(Session):
                 launcher.click("cmdEXIT")
                 self.assert_exits(launcher)
 
-    def test_empty_record_matches_an_unreachable_server(self):
-        # An empty recorded version equals the empty text an unreachable server leaves.
+    def test_empty_record_is_not_confirmed_by_an_unreachable_server(self):
+        # No answer never says "latest", not even for an empty recorded version.
         reg_set(PROPERTIES_KEY, "USB Version", "")
         launcher = self.start(self.folder())
-        self.assert_status(launcher.view(), UNVERIFIED, found(""), LATEST, download=False,
-                           update=False)
+        self.assert_status(launcher.view(), UNVERIFIED, found(""), OUTDATED, download=False,
+                           update=True)
 
 
 class WhyUnverifiedTest(Session):

@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <commctrl.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -15,7 +20,9 @@
 #include "launcher/form1.h"
 #include "launcher/win32/clipboard.h"
 #include "launcher/win32/main_window.h"
+#include "launcher/win32/status_tooltip.h"
 #include "platform/launcher_error.h"
+#include "platform/win32/system_info.h"
 #include "platform/win32/text_conversion.h"
 #include "platform/win32/win32_platform.h"
 
@@ -123,6 +130,31 @@ class MessageBoxWatcher {
     std::atomic<bool> seen_{false};
     std::atomic<bool> stop_{false};
     std::thread thread_;
+};
+
+// The stand-in program beside the test, as the two sibling programs the launcher starts: it
+// records its start and ends at once.
+class SiblingPrograms {
+  public:
+    SiblingPrograms() {
+        for (const wchar_t* name : kNames) {
+            copied_ =
+                CopyFileW(L"Z:" KVAT_STANDIN_EXE, (Folder() + name + L".exe").c_str(), FALSE) &&
+                copied_;
+        }
+    }
+    ~SiblingPrograms() {
+        for (const wchar_t* name : kNames) {
+            DeleteFileW((Folder() + name + L".exe").c_str());
+            DeleteFileW((Folder() + name + L".record").c_str());
+        }
+    }
+    bool copied() const { return copied_; }
+
+  private:
+    static constexpr const wchar_t* kNames[] = {L"KVAT_Log", L"Calix_KVAT"};
+    static std::wstring Folder() { return Widen(ExecutableFolder()) + L"\\"; }
+    bool copied_ = true;
 };
 
 class LauncherWindow : public ::testing::Test {
@@ -390,6 +422,127 @@ TEST_F(LauncherWindow, ASlowCheckShowsItsProgressAfterASecondAndEscOrTheCloseBox
               std::vector<std::string>(2, "/download/KVAT_Software/KVAT_Software_Version.txt"));
 }
 
+// Rests the mouse on the middle of `window` after a move from outside it, as a user does, and
+// returns the tooltip that shows there, or nullptr.
+HWND HoverForTooltip(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    for (const POINT to : {POINT{rect.left - 20, rect.top - 20},
+                           POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}}) {
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dx = MulDiv(to.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+        input.mi.dy = MulDiv(to.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+        input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+        SendInput(1, &input, sizeof input);
+        PumpUntil([] { return false; }, 100ms);
+    }
+    HWND tooltip = nullptr;
+    PumpUntil(
+        [&] {
+            return (tooltip = FindWindowW(L"tooltips_class32", nullptr)) &&
+                   IsWindowVisible(tooltip);
+        },
+        5s);
+    return tooltip && IsWindowVisible(tooltip) ? tooltip : nullptr;
+}
+
+// A window that hands its mouse moves to a status tooltip, as the launcher window does.
+class TooltipHost {
+  public:
+    TooltipHost() {
+        WNDCLASSW window_class{};
+        window_class.lpfnWndProc = [](HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+            auto* host = reinterpret_cast<TooltipHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+            if (host && message == WM_MOUSEMOVE) {
+                host->tooltip->MouseMoved({window, message, wparam, lparam, 0, {}});
+            }
+            return DefWindowProcW(window, message, wparam, lparam);
+        };
+        window_class.hInstance = GetModuleHandleW(nullptr);
+        window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        window_class.lpszClassName = L"KVAT_Test.TooltipHost";
+        RegisterClassW(&window_class);
+        hwnd = CreateWindowExW(0, window_class.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 100, 100,
+                               kSize, kSize, nullptr, nullptr, window_class.hInstance, nullptr);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        tooltip.emplace(hwnd, 96);
+        tooltip->Set(1, {0, 0, kSize, kSize}, L"");
+    }
+    ~TooltipHost() { DestroyWindow(hwnd); }
+
+    static constexpr int kSize = 200;
+    HWND hwnd = nullptr;
+    std::optional<StatusTooltip> tooltip;
+};
+
+TEST(StatusTooltipLines, EveryLineFitsInsideTheTooltipAndNoCharacterIsLost) {
+    // An address wider than the screen has no blank to break at; the reason has blanks.
+    const std::wstring address = L"https://" + std::wstring(120, L'w') +
+                                 L".example:8443/download/KVAT_Software/"
+                                 L"KVAT_USB_Version.txt";
+    const std::wstring explanation =
+        L"USB driver version file: " + address + L"\r\nReason: " + std::wstring(30, L'x') +
+        L" the server's certificate comes from an authority this "
+        L"computer does not trust, which is a long reason with many words in it";
+    TooltipHost host;
+    host.tooltip->Set(1, {0, 0, TooltipHost::kSize, TooltipHost::kSize}, explanation);
+    HWND tooltip = HoverForTooltip(host.hwnd);
+    ASSERT_NE(tooltip, nullptr);
+
+    std::wstring shown(4096, L'\0');
+    shown.resize(static_cast<std::size_t>(
+        SendMessageW(tooltip, WM_GETTEXT, shown.size(), reinterpret_cast<LPARAM>(shown.data()))));
+    const auto without_breaks = [](std::wstring text) {
+        std::erase(text, L'\r');
+        std::erase(text, L'\n');
+        return text;
+    };
+    EXPECT_EQ(without_breaks(shown), without_breaks(explanation));
+
+    RECT client{};
+    GetClientRect(tooltip, &client);
+    RECT margin{};
+    SendMessageW(tooltip, TTM_GETMARGIN, 0, reinterpret_cast<LPARAM>(&margin));
+    HDC dc = GetDC(tooltip);
+    SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(tooltip, WM_GETFONT, 0, 0)));
+    for (std::size_t begin = 0; begin <= shown.size();) {
+        const std::size_t end = std::min(shown.find(L"\r\n", begin), shown.size());
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, shown.data() + begin, static_cast<int>(end - begin), &extent);
+        EXPECT_LE(extent.cx + margin.left + margin.right, client.right)
+            << Narrow(shown.substr(begin, end - begin));
+        begin = end + 2;
+    }
+    ReleaseDC(tooltip, dc);
+    // All of it on the screen.
+    RECT frame{};
+    GetWindowRect(tooltip, &frame);
+    EXPECT_GE(frame.left, 0);
+    EXPECT_LE(frame.right, GetSystemMetrics(SM_CXSCREEN));
+}
+
+TEST_F(LauncherWindow, ALateFirstCheckWithAServerAnsweringAtOnceMakesNoProgressWindow) {
+    // A cold start that reaches its first fetch well after the launcher's first second.
+    window_->SilentSince(std::chrono::steady_clock::now() - 2s);
+    // Each window is counted as it is made, so that one made and gone again is counted too.
+    static thread_local int progress_windows = 0;
+    const auto count = [](int code, WPARAM wparam, LPARAM lparam) -> LRESULT {
+        if (code == HCBT_CREATEWND) {
+            const wchar_t* name = reinterpret_cast<CBT_CREATEWNDW*>(lparam)->lpcs->lpszClass;
+            progress_windows += !IS_INTRESOURCE(name) && std::wstring_view(name) == kProgressClass;
+        }
+        return CallNextHookEx(nullptr, code, wparam, lparam);
+    };
+    const HHOOK hook = SetWindowsHookExW(WH_CBT, count, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    LoadAndShow();
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(progress_windows, 0);
+    EXPECT_EQ(TextOf(Control(txtServerVersion)),
+              "Latest Software Available on Server:  19.5\r\nYou have the latest software.");
+}
+
 TEST(LauncherWindowResources, AMissingIconOrPictureIsAnErrorAndLeavesNoWindow) {
     // A module without the launcher's icon and pictures stands in for a damaged executable.
     Win32Platform platform;
@@ -429,8 +582,9 @@ TEST_F(LauncherWindow, RepeatedPassesKeepTheProgramLabels) {
 }
 
 TEST_F(LauncherWindow, LaunchSwapsTheSelectionAndTheTimerMinimisesOnce) {
+    const SiblingPrograms programs;
+    ASSERT_TRUE(programs.copied());
     LoadAndShow();
-    // No log program beside the test: the shell fails quietly and the timer runs all the same.
     const auto clicked = std::chrono::steady_clock::now();
     SendMessageW(Control(cmdLOG), BM_CLICK, 0, 0);
     EXPECT_TRUE(Visible(msgLAUNCHING));
@@ -464,6 +618,8 @@ TEST_F(LauncherWindow, MissingInstallerIsReportedWithTheStopIcon) {
 }
 
 TEST_F(LauncherWindow, TheTimerWaitsForAHandlerThatIsStillRunning) {
+    const SiblingPrograms programs;
+    ASSERT_TRUE(programs.copied());
     LoadAndShow();
     SendMessageW(Control(cmdLOG), BM_CLICK, 0, 0);
     {
@@ -494,6 +650,8 @@ TEST_F(LauncherWindow, AnErrorInAHandlerIsReportedAndEndsTheLauncher) {
 }
 
 TEST_F(LauncherWindow, ExitClosesTheWindowWhileLaunching) {
+    const SiblingPrograms programs;
+    ASSERT_TRUE(programs.copied());
     LoadAndShow();
     SendMessageW(Control(cmdCALIX), BM_CLICK, 0, 0);
     SendMessageW(Control(cmdEXIT), BM_CLICK, 0, 0);

@@ -45,8 +45,8 @@ FetchAnswer CheckPlatform::Fetch(std::string_view url) {
     return fetches_.back();
 }
 
-void CheckPlatform::ShellLaunch(std::string_view, std::string_view,
-                                std::optional<std::string_view>) {
+ShellAnswer CheckPlatform::ShellLaunch(std::string_view, std::string_view,
+                                       std::optional<std::string_view>) {
     NotInStartUpPass("the shell");
 }
 

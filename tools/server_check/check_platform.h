@@ -32,8 +32,8 @@ class CheckPlatform final : public Platform {
     int WindowsMajorVersion() override { return 10; }
 
     // The start-up pass uses none of these.
-    void ShellLaunch(std::string_view verb, std::string_view file,
-                     std::optional<std::string_view> parameters) override;
+    ShellAnswer ShellLaunch(std::string_view verb, std::string_view file,
+                            std::optional<std::string_view> parameters) override;
     bool FileExists(std::string_view path) override;
     std::string LauncherFolder() override;
     std::string CommandLine() override;
