@@ -14,6 +14,7 @@ import argparse
 import os
 import pathlib
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -84,9 +85,11 @@ class AgainstServer(unittest.TestCase):
         # A bound socket that does not listen refuses every connection.
         with socket.socket() as bound:
             bound.bind(("127.0.0.1", 0))
-            status, out, _ = run(f"127.0.0.1:{bound.getsockname()[1]}")
+            host = f"127.0.0.1:{bound.getsockname()[1]}"
+            status, out, _ = run(host)
         self.assertEqual(status, NOT_ACCEPTED, out)
-        self.assertEqual(out.count("answer      none: connection refused"), 2, out)
+        self.assertEqual(out.count(f"answer      none: could not connect to {host} (refused, "
+                                   "unreachable or blocked)\n"), 2, out)
 
 
 class RedirectsAndLogins(unittest.TestCase):
@@ -198,6 +201,27 @@ class RedirectsAndLogins(unittest.TestCase):
                 self.assertIn(f"answer      none: the server's certificate {fault}\n", out)
                 self.assertNotIn("Hint", out)
                 self.assertEqual(server.requests, [])  # nothing was asked over it
+
+    def test_tls_cut_is_a_reset(self):
+        """The scripted server's reset is one over TLS too, not a clean close: read below TLS."""
+        incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+        tls = ssl.create_default_context(cafile=str(self.authority.certificate)).wrap_bio(
+            incoming, outgoing, server_hostname="localhost")
+        with ScriptedServer(tls=self.tls) as server, \
+                socket.create_connection(("127.0.0.1", server.port)) as raw:
+            server.answers["/cut"] = Answer(b"x" * 100, cut_after=10)
+            while True:
+                try:
+                    tls.do_handshake()
+                    break
+                except ssl.SSLWantReadError:
+                    raw.sendall(outgoing.read())
+                    incoming.write(raw.recv(65536))
+            tls.write(b"GET /cut HTTP/1.1\r\nHost: localhost\r\n\r\n")
+            raw.sendall(outgoing.read())
+            with self.assertRaises(ConnectionResetError):
+                while raw.recv(65536):
+                    pass
 
     def test_https_passes_and_their_connections(self):
         # The launcher's fetch (the Windows build) asks one server over one kept connection.

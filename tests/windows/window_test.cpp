@@ -398,6 +398,11 @@ TEST(LauncherWindowResources, AMissingIconOrPictureIsAnErrorAndLeavesNoWindow) {
 }
 
 TEST(SupportReportCopy, FailsWhenAnotherProgramHoldsTheClipboard) {
+    // The copy's own window owns the clipboard, as the launcher's does: Windows refuses
+    // SetClipboardData to a clipboard opened with no owner once it has been emptied.
+    const HWND owner = CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                       nullptr, nullptr);
+    ASSERT_NE(owner, nullptr);
     // Another thread holds it open, as another program would, longer than a copy waits for it.
     std::promise<bool> opened;
     std::atomic<bool> release = false;
@@ -414,10 +419,11 @@ TEST(SupportReportCopy, FailsWhenAnotherProgramHoldsTheClipboard) {
     });
     const bool held = opened.get_future().get();
     EXPECT_TRUE(held);
-    EXPECT_FALSE(held && CopyToClipboard(nullptr, L"report"));
+    EXPECT_FALSE(held && CopyToClipboard(owner, L"report"));
     release = true;
     holder.join();
-    EXPECT_TRUE(CopyToClipboard(nullptr, L"report"));
+    EXPECT_TRUE(CopyToClipboard(owner, L"report"));
+    DestroyWindow(owner);
 }
 
 TEST_F(LauncherWindow, RepeatedPassesKeepTheProgramLabels) {
