@@ -175,13 +175,13 @@ bool IsHost(std::string_view host) {
 
 }  // namespace
 
-std::optional<WebAddress> ParseWebAddress(std::string_view address) {
+std::optional<HttpAddress> ParseWebAddress(std::string_view address) {
     const auto parts = Split(address);
     if (!parts || !parts->scheme || !parts->authority ||
         (*parts->scheme != "http" && *parts->scheme != "https")) {
         return std::nullopt;
     }
-    WebAddress web;
+    HttpAddress web;
     web.secure = *parts->scheme == "https";
     web.port = web.secure ? 443 : 80;
     const std::string_view authority = *parts->authority;

@@ -10,7 +10,7 @@
 
 namespace kvat {
 
-struct WebAddress {
+struct HttpAddress {
     bool secure = false;  // https rather than http
     std::string host;     // as written: a name, a dotted address or a bracketed IPv6 address
     unsigned port = 0;    // the one given, or the scheme's own
@@ -22,7 +22,7 @@ struct WebAddress {
 // Nothing for anything else: a backslash, a blank, a control or non-ASCII character could make
 // the tooltip or the report show another address than the one asked, and a user name or
 // password must never reach a report.
-std::optional<WebAddress> ParseWebAddress(std::string_view address);
+std::optional<HttpAddress> ParseWebAddress(std::string_view address);
 
 // "HOST:PORT", as the connection is made; empty text for what ParseWebAddress refuses.
 std::string HostAndPortOf(std::string_view address);

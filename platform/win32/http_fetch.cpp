@@ -314,7 +314,7 @@ void ReadBody(const Transfer& transfer, HttpResult& result) {
 }
 
 // One request to `target` and its answer, on handles kept in the shared transfer.
-Step Exchange(const Transfer& transfer, const WebAddress& target) {
+Step Exchange(const Transfer& transfer, const HttpAddress& target) {
     const WinInetFunctions& wininet = transfer.wininet;
     SharedTransfer& shared = *transfer.shared;
     const auto failed = [&shared](DWORD error) {
