@@ -7,6 +7,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <utility>
@@ -14,6 +15,7 @@
 #include "http_test_server.h"
 #include "launcher/form1.h"
 #include "launcher/win32/clipboard.h"
+#include "launcher/win32/handler_queue.h"
 #include "launcher/win32/main_window.h"
 #include "platform/launcher_error.h"
 #include "platform/win32/text_conversion.h"
@@ -395,6 +397,18 @@ TEST(LauncherWindowResources, AMissingIconOrPictureIsAnErrorAndLeavesNoWindow) {
     Win32Platform platform;
     EXPECT_THROW(MainWindow(GetModuleHandleW(L"kernel32.dll"), platform), LauncherError);
     EXPECT_EQ(FindWindowW(L"KVAT_Launcher.Form1", nullptr), nullptr);
+    // So does a failure of the work done while the controls are built.
+    EXPECT_THROW(MainWindow(GetModuleHandleW(nullptr), platform,
+                            [] { throw LauncherError(7, "Out of memory"); }),
+                 LauncherError);
+    EXPECT_EQ(FindWindowW(L"KVAT_Launcher.Form1", nullptr), nullptr);
+}
+
+TEST(HandlerQueueFailures, AFailureAfterAHandlerIsReportedAsItsOwn) {
+    int failures = 0;
+    HandlerQueue queue([&failures] { ++failures; }, [] { throw std::bad_alloc(); });
+    queue.Run([] {});
+    EXPECT_EQ(failures, 1);
 }
 
 TEST(SupportReportCopy, FailsWhenAnotherProgramHoldsTheClipboard) {
