@@ -321,22 +321,23 @@ Step Exchange(const Transfer& transfer, const HttpAddress& target) {
         // A call on a handle the caller has closed fails for that reason, not the server's.
         return shared.LetGo() ? Ended(FetchFailure::Skipped) : Failure(error);
     };
-    if (!shared.Keep(SharedTransfer::kConnection,
-                     wininet.InternetConnectW(transfer.session, Widen(target.host).c_str(),
-                                              static_cast<INTERNET_PORT>(target.port), nullptr,
-                                              nullptr, INTERNET_SERVICE_HTTP, 0, 0))) {
+    // Each handle goes to the shared owner as soon as it is made; the error is taken first.
+    const HINTERNET opened = wininet.InternetConnectW(
+        transfer.session, Widen(target.host).c_str(), static_cast<INTERNET_PORT>(target.port),
+        nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    if (!opened) {
         return failed(GetLastError());
     }
-    const HINTERNET connection = shared.Get(SharedTransfer::kConnection);
-    if (!connection) {
-        return failed(GetLastError());
+    if (!shared.Keep(SharedTransfer::kConnection, opened)) {
+        return Ended(FetchFailure::Skipped);
     }
     // These make a worker left behind on a stalled connection end a little after the caller
     // stopped waiting for it. They go on the connection: Wine ignores them on the session.
     DWORD timeout = transfer.WaitLimit();
     for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
                                INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-        wininet.InternetSetOptionW(connection, option, &timeout, sizeof timeout);
+        wininet.InternetSetOptionW(shared.Get(SharedTransfer::kConnection), option, &timeout,
+                                   sizeof timeout);
     }
 
     // Redirects are followed by Run, which bounds and checks them. A certificate error fails
@@ -344,12 +345,16 @@ Step Exchange(const Transfer& transfer, const HttpAddress& target) {
     const DWORD flags =
         kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT | (target.secure ? INTERNET_FLAG_SECURE : 0);
     const wchar_t* accept[] = {L"*/*", nullptr};
-    if (!shared.Keep(SharedTransfer::kRequest,
-                     wininet.HttpOpenRequestW(connection, L"GET", Widen(target.target).c_str(),
-                                              nullptr, nullptr, accept, flags, 0))) {
+    HINTERNET request =
+        wininet.HttpOpenRequestW(shared.Get(SharedTransfer::kConnection), L"GET",
+                                 Widen(target.target).c_str(), nullptr, nullptr, accept, flags, 0);
+    if (!request) {
         return failed(GetLastError());
     }
-    HINTERNET request = shared.Get(SharedTransfer::kRequest);
+    if (!shared.Keep(SharedTransfer::kRequest, request)) {
+        return Ended(FetchFailure::Skipped);
+    }
+    request = shared.Get(SharedTransfer::kRequest);
     if (!request || !wininet.HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
         return failed(GetLastError());
     }
