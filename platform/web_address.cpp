@@ -196,7 +196,10 @@ std::optional<HttpAddress> ParseWebAddress(std::string_view address) {
         if (digits.empty() || digits.size() > 5 || !std::ranges::all_of(digits, IsDigit)) {
             return std::nullopt;
         }
-        web.port = static_cast<unsigned>(std::stoul(std::string(digits)));
+        web.port = 0;
+        for (const char digit : digits) {
+            web.port = web.port * 10 + static_cast<unsigned>(digit - '0');
+        }
         if (web.port == 0 || web.port > 65535) {
             return std::nullopt;
         }

@@ -83,6 +83,21 @@ HttpResult Failure(DWORD error) {
     return result;
 }
 
+// A lock of the system's own: std::mutex would bring in the C++ run-time's error reporting, and
+// imports of its own, for a lock that cannot fail.
+class CriticalSection {
+  public:
+    CriticalSection() { InitializeCriticalSection(&section_); }
+    ~CriticalSection() { DeleteCriticalSection(&section_); }
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+    void lock() { EnterCriticalSection(&section_); }
+    void unlock() { LeaveCriticalSection(&section_); }
+
+  private:
+    CRITICAL_SECTION section_;
+};
+
 // What the worker has seen so far: the address it asks, and the last HTTP status.
 struct Seen {
     std::string url;
@@ -195,7 +210,7 @@ class SharedTransfer {
     }
 
     decltype(&::InternetCloseHandle) close_;
-    mutable std::mutex mutex_;
+    mutable CriticalSection mutex_;
     Handles handles_{};
     bool let_go_ = false;
     Seen seen_;
