@@ -19,8 +19,10 @@ std::string DescribeFetchFailure(FetchFailure failure, std::string_view detail) 
             return "a redirect to an address that is neither http nor https";
         case FetchFailure::NameNotFound:
             return "host name not found";
-        case FetchFailure::ConnectionRefused:
-            return "connection refused";
+        case FetchFailure::CouldNotConnect:
+            // Neither WinINet (12029) nor the Linux check tells these apart the same way.
+            return "could not connect to " + std::string(detail) +
+                   " (refused, unreachable or blocked)";
         case FetchFailure::TimedOut:
             return "no answer within " + std::to_string(kFetchTimeLimitSeconds) + " s";
         case FetchFailure::ConnectionCut:
@@ -36,6 +38,18 @@ std::string DescribeFetchFailure(FetchFailure failure, std::string_view detail) 
             return "the server's certificate is for another name";
         case FetchFailure::CertificateDate:
             return "the server's certificate has expired or is not yet valid";
+        case FetchFailure::CertificateNotVerified:
+            return "the server's certificate could not be verified: its authority is not "
+                   "trusted, its chain is incomplete, or whether it was revoked could not be "
+                   "checked";
+        case FetchFailure::CertificateRevoked:
+            return "the server's certificate has been revoked";
+        case FetchFailure::CertificateInvalid:
+            return "the server's certificate is not valid";
+        case FetchFailure::CertificateWrongUse:
+            return "the server's certificate is not meant for this use";
+        case FetchFailure::ClientCertificateAsked:
+            return "the server asks for a client certificate, which the launcher does not have";
         case FetchFailure::TooLarge:
             return "more than " + std::to_string(kFetchMaxBytes) +
                    " bytes: the launcher stops reading there";

@@ -15,21 +15,27 @@ enum class FetchFailure {
     RedirectHttpsToHttp,  // a step from https back to plain http
     RedirectOtherScheme,  // a Location that is neither http nor https
     NameNotFound,
-    ConnectionRefused,
+    CouldNotConnect,      // refused, unreachable or blocked: the detail is "HOST:PORT"
     TimedOut,             // no whole answer within the fetch's bound
     ConnectionCut,        // the connection ended in the middle of the answer
     ClosedWithoutAnswer,  // the server closed the connection before any answer
     SecureChannelFailed,  // no TLS connection could be set up, before any certificate was judged
-    CertificateUntrusted,
-    CertificateOtherName,
-    CertificateDate,  // expired or not yet valid
-    TooLarge,         // the final answer passed the size cap
-    Skipped,          // the user stopped waiting for it (or had before it began)
-    Other,            // anything else: the fetcher's own detail says what
+    // Each certificate error WinINet tells apart, and no more than its code means.
+    CertificateUntrusted,    // 12045: from an authority this computer does not trust
+    CertificateOtherName,    // 12038
+    CertificateDate,         // 12037: expired or not yet valid
+    CertificateNotVerified,  // 12057: revocation unknown; Wine also means root or chain
+    CertificateRevoked,      // 12170
+    CertificateInvalid,      // 12169
+    CertificateWrongUse,     // 12179: not made for this use
+    ClientCertificateAsked,  // 12044: the server asks for one, and the launcher has none
+    TooLarge,                // the final answer passed the size cap
+    Skipped,                 // the user stopped waiting for it (or had before it began)
+    Other,                   // anything else: the fetcher's own detail says what
 };
 
 // The reason in plain words, for the vendor. `detail` (an error number or the library's own
-// message) is shown for FetchFailure::Other only.
+// message) is shown for FetchFailure::Other; for CouldNotConnect it is the "HOST:PORT" asked.
 std::string DescribeFetchFailure(FetchFailure failure, std::string_view detail = {});
 
 }  // namespace kvat

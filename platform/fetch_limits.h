@@ -2,6 +2,7 @@
 // server alike.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 
 namespace kvat {
@@ -13,5 +14,9 @@ inline constexpr std::size_t kFetchMaxBytes = 4096;
 // Redirects followed before the fetch gives up on an answer: enough for http to https and one
 // move of the site, short of any loop.
 inline constexpr unsigned kFetchMaxRedirects = 5;
+
+// How long the launcher, as it ends, waits for the fetches it stopped waiting for (Skip, or the
+// bound): long enough for one whose call has returned to close its connection.
+inline constexpr std::chrono::seconds kAbandonedFetchWait{2};
 
 }  // namespace kvat

@@ -1,13 +1,17 @@
 // The one rule for redirects, asked by the launcher's fetch and by the vendor's check alike:
 // - only 301, 302, 303, 307 and 308 with a Location are followed; any other answer is final;
 // - at most kFetchMaxRedirects of them, which also ends a loop;
-// - http and https only, and never a step from https back to plain http;
+// - the Location is resolved by the launcher's own reader of addresses (platform/web_address.h),
+//   never by a library's, and must give an http or https address with a host, of RFC 3986's
+//   characters only, with no user name or password;
+// - never a step from https back to plain http;
 // - a redirect's own body is not read: the size cap concerns the final answer only, and the
 //   fetch's one time bound covers the whole chain;
 // - the fragment of an address is never sent.
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/fetch_failure.h"
@@ -20,12 +24,16 @@ constexpr bool IsFollowedRedirect(unsigned status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// Why the redirect from `from` to `next` is not followed, or nothing when it is. `next` is the
-// Location resolved against `from`, or nothing when it could not be resolved; `followed` counts
-// the redirects of this fetch before this one.
-std::optional<FetchFailure> RefuseRedirect(std::string_view from,
-                                           std::optional<std::string_view> next, unsigned followed,
-                                           unsigned max_redirects = kFetchMaxRedirects);
+// Where a redirect leads: the next address to ask, or why it is not followed.
+struct RedirectStep {
+    std::string next;  // without its fragment; empty when refused
+    std::optional<FetchFailure> refusal;
+};
+
+// The redirect from `from` (an address ParseWebAddress accepts) with `location`, the header as
+// the server sent it; `followed` counts the redirects of this fetch before this one.
+RedirectStep FollowRedirect(std::string_view from, std::string_view location, unsigned followed,
+                            unsigned max_redirects = kFetchMaxRedirects);
 
 // The address as it is asked for: without its fragment, which belongs to the client alone.
 template <typename Char>

@@ -8,6 +8,8 @@ packages=(
     wine wine64 fonts-wine fonts-liberation xvfb xauth x11-utils
     icoutils python3-pefile imagemagick
     libcurl4-openssl-dev
+    # clang's libFuzzer and sanitizer run-times, for the fuzz preset.
+    clang libclang-rt-14-dev
     osslsigncode openssl faketime git
     # Samba's ntlm_auth: without it Wine's WinINet never answers an NTLM challenge, and the test
     # that no credentials are ever sent could not fail.

@@ -259,18 +259,28 @@ class ScriptedServer(http.server.ThreadingHTTPServer):
         try:
             super().finish_request(secure, client_address)
         finally:
+            # The handler marked the TLS socket, which took the connection over from `request`.
+            if self._take_reset(secure):
+                _linger_zero(secure)
             secure.close()
 
     def shutdown_request(self, request) -> None:
-        with self._lock:
-            reset = request in self._resets
-            self._resets.discard(request)
-        if not reset:
+        if not self._take_reset(request):
             super().shutdown_request(request)
             return
-        # A zero linger time turns the close into a reset; no FIN goes first.
-        request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        _linger_zero(request)
         request.close()
+
+    def _take_reset(self, connection: socket.socket) -> bool:
+        with self._lock:
+            reset = connection in self._resets
+            self._resets.discard(connection)
+        return reset
+
+
+def _linger_zero(connection: socket.socket) -> None:
+    """A zero linger time turns the close into a reset; no FIN goes first."""
+    connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
 
 
 class Authority:

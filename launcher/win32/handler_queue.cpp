@@ -34,12 +34,16 @@ void HandlerQueue::Tick(std::function<void()> tick) {
 }
 
 void HandlerQueue::Invoke(const std::function<void()>& handler) {
-    try {
-        handler();
-    } catch (...) {
-        fail_();
-    }
-    after_each_();
+    // The step after the handler may fail too (out of memory): it is reported the same way.
+    const auto guarded = [this](const std::function<void()>& step) {
+        try {
+            step();
+        } catch (...) {
+            fail_();
+        }
+    };
+    guarded(handler);
+    guarded(after_each_);
 }
 
 }  // namespace kvat::win32

@@ -14,8 +14,8 @@ namespace kvat::win32 {
 
 class HandlerQueue {
   public:
-    // `fail` is called, inside the catch, when a handler throws; `after_each` after every handler
-    // (a start-up check is over when its handler is).
+    // `fail` is called, inside the catch, when a handler or `after_each` throws; `after_each`
+    // after every handler (a start-up check is over when its handler is).
     HandlerQueue(std::function<void()> fail, std::function<void()> after_each)
         : fail_(std::move(fail)), after_each_(std::move(after_each)) {}
 

@@ -115,10 +115,10 @@ MainWindow::MainWindow(HINSTANCE instance, const Platform& platform,
     if (!hwnd_) {
         ThrowLastError("Creating the window");
     }
-    if (beside_controls) {
-        beside_controls();
-    }
     try {
+        if (beside_controls) {
+            beside_controls();
+        }
         CreateControls();
         check_wait_.emplace(hwnd_,
                             ProgressLook{instance_, dpi_, big_icon_.get(), small_icon_.get()});

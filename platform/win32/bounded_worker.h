@@ -39,8 +39,10 @@ class BoundedWorker {
     // memory, say), which ends the work but never the process.
     std::optional<Result> Take() { return std::move(shared_->result); }
 
-    // A worker that is still running is abandoned: it ends by itself, and whichever of the two
-    // lets go of the shared state last frees it.
+    // Abandons a worker that is still running: it ends by itself, and whichever of the two
+    // lets go of the shared state last frees it. The thread's handle, for whoever waits for the
+    // end of abandoned work.
+    UniqueHandle Abandon() { return std::move(thread_); }
 
   private:
     struct Shared {

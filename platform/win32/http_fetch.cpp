@@ -9,11 +9,14 @@
 #include <initializer_list>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 
 #include "platform/redirect_policy.h"
+#include "platform/web_address.h"
 #include "platform/win32/bounded_worker.h"
 #include "platform/win32/text_conversion.h"
 #include "platform/win32/wininet_library.h"
@@ -28,31 +31,15 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
                                 INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
                                 INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTH;
 
-// WinINet is loaded at run time, so its close function comes from the loaded table.
-struct InternetHandleCloser {
-    decltype(&::InternetCloseHandle) close;
-    void operator()(HINTERNET handle) const { close(handle); }
-};
-
-using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
-
-// Everything the worker needs, its own copy: once the caller has stopped waiting, the worker
-// touches nothing of the caller's.
-struct Transfer {
-    WinInetFunctions wininet;
-    HINTERNET session = nullptr;  // shared by every fetch; it lives as long as the process
-    std::wstring url;
-    FetchLimits limits;
-    // The worker gives up by itself soon after this, even while a server keeps dripping bytes.
-    std::chrono::steady_clock::time_point deadline;
-};
+// A certificate not made for this use; mingw-w64's wininet.h has no name for it.
+constexpr DWORD kCertificateWrongUse = INTERNET_ERROR_BASE + 179;
 
 FetchFailure Classify(DWORD error) {
     switch (error) {
         case ERROR_INTERNET_NAME_NOT_RESOLVED:
             return FetchFailure::NameNotFound;
         case ERROR_INTERNET_CANNOT_CONNECT:
-            return FetchFailure::ConnectionRefused;
+            return FetchFailure::CouldNotConnect;
         case ERROR_INTERNET_TIMEOUT:
             return FetchFailure::TimedOut;
         case ERROR_INTERNET_CONNECTION_ABORTED:
@@ -68,6 +55,16 @@ FetchFailure Classify(DWORD error) {
             return FetchFailure::CertificateOtherName;
         case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
             return FetchFailure::CertificateDate;
+        case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+            return FetchFailure::CertificateNotVerified;
+        case ERROR_INTERNET_SEC_CERT_REVOKED:
+            return FetchFailure::CertificateRevoked;
+        case ERROR_INTERNET_SEC_INVALID_CERT:
+            return FetchFailure::CertificateInvalid;
+        case kCertificateWrongUse:
+            return FetchFailure::CertificateWrongUse;
+        case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
+            return FetchFailure::ClientCertificateAsked;
         default:
             return FetchFailure::Other;
     }
@@ -86,74 +83,169 @@ HttpResult Failure(DWORD error) {
     return result;
 }
 
-// A redirect the rule refuses, under WinINet's nearest error code.
-HttpResult Refused(FetchFailure why) {
-    HttpResult result =
-        Failure(why == FetchFailure::RedirectHttpsToHttp ? ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR
-                                                         : ERROR_HTTP_REDIRECT_FAILED);
-    result.failure = why;
-    return result;
-}
+// A lock of the system's own: std::mutex would bring in the C++ run-time's error reporting, and
+// imports of its own, for a lock that cannot fail.
+class CriticalSection {
+  public:
+    CriticalSection() { InitializeCriticalSection(&section_); }
+    ~CriticalSection() { DeleteCriticalSection(&section_); }
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+    void lock() { EnterCriticalSection(&section_); }
+    void unlock() { LeaveCriticalSection(&section_); }
 
-// The handles of one transfer, closed request first.
-struct Handles {
-    explicit Handles(const WinInetFunctions& wininet)
-        : connection(nullptr, {wininet.InternetCloseHandle}),
-          request(nullptr, {wininet.InternetCloseHandle}) {}
-
-    // Request first: it holds the connection.
-    void Close() {
-        request.reset();
-        connection.reset();
-    }
-
-    InternetHandle connection;
-    InternetHandle request;
+  private:
+    CRITICAL_SECTION section_;
 };
 
-// WinINet's own time-outs bound each wait of the worker: the time left until the deadline, and
-// a little more so that the caller, who waits exactly until the deadline, always gives up first.
-DWORD WaitLimit(const Transfer& transfer) {
-    constexpr std::chrono::milliseconds kGrace{1000};
-    return MillisecondsUntil(std::max(transfer.deadline, std::chrono::steady_clock::now()) +
-                             kGrace);
-}
-
-// Where one request goes.
-struct Target {
-    std::wstring host;
-    INTERNET_PORT port = 0;
-    std::wstring object;  // path and query, at least "/"
-    bool secure = false;
+// What the worker has seen so far: the address it asks, and the last HTTP status.
+struct Seen {
+    std::string url;
+    unsigned status = 0;
 };
 
-std::optional<Target> Crack(const WinInetFunctions& wininet, const std::wstring& url) {
-    URL_COMPONENTSW parts{};
-    parts.dwStructSize = sizeof parts;
-    // Non-zero lengths ask for pointers into the URL itself.
-    parts.dwHostNameLength = 1;
-    parts.dwUrlPathLength = 1;
-    parts.dwExtraInfoLength = 1;
-    if (!wininet.InternetCrackUrlW(url.c_str(), 0, 0, &parts)) {
+// The handles of one transfer, and what its worker has seen so far, shared by the worker and
+// the caller who waits for it. One owner, one close: whoever ends the transfer first closes the
+// handles: the worker when it is done, or the caller when it stops waiting, which on Windows
+// also ends a call the worker has pending (under Wine that call goes on until its time-out).
+// The worker takes a handle from here for every call, so once the caller has let go it begins
+// none; it may only have one under way.
+class SharedTransfer {
+  public:
+    enum Slot { kConnection, kRequest };  // a request belongs to its connection
+
+    explicit SharedTransfer(decltype(&::InternetCloseHandle) close) : close_(close) {}
+    ~SharedTransfer() { Close(Take(kConnection)); }
+    SharedTransfer(const SharedTransfer&) = delete;
+    SharedTransfer& operator=(const SharedTransfer&) = delete;
+
+    // Keeps `handle` in `slot`, after closing what held it (and, for a connection, its
+    // request). False, with `handle` closed at once, when the caller has let go.
+    bool Keep(Slot slot, HINTERNET handle) {
+        Handles old;
+        {
+            const std::scoped_lock lock(mutex_);
+            old = Take(slot);
+            if (!let_go_) {
+                handles_[slot] = std::exchange(handle, nullptr);
+            }
+        }
+        Close(old);
+        if (handle) {
+            close_(handle);
+            return false;
+        }
+        return true;
+    }
+
+    // The handle for the worker's next call; nullptr once the caller has let go.
+    HINTERNET Get(Slot slot) const {
+        const std::scoped_lock lock(mutex_);
+        return let_go_ ? nullptr : handles_[slot];
+    }
+
+    bool LetGo() const {
+        const std::scoped_lock lock(mutex_);
+        return let_go_;
+    }
+
+    void Asking(std::string url) {
+        const std::scoped_lock lock(mutex_);
+        seen_.url = std::move(url);
+    }
+
+    void Saw(unsigned status) {
+        const std::scoped_lock lock(mutex_);
+        seen_.status = status;
+    }
+
+    Seen Record() const {
+        const std::scoped_lock lock(mutex_);
+        return seen_;
+    }
+
+    // The caller stops waiting: the handles are closed now, and no call begins on them.
+    Seen LetGoNow() {
+        Handles old;
+        Seen seen;
+        {
+            const std::scoped_lock lock(mutex_);
+            let_go_ = true;
+            old = Take(kConnection);
+            seen = seen_;
+        }
+        Close(old);
+        return seen;
+    }
+
+    // The worker is done with them.
+    void Done() {
+        Handles old;
+        {
+            const std::scoped_lock lock(mutex_);
+            old = Take(kConnection);
+        }
+        Close(old);
+    }
+
+  private:
+    using Handles = std::array<HINTERNET, 2>;
+
+    // The handles from `slot` on, no longer kept.
+    Handles Take(Slot slot) {
+        Handles taken{};
+        for (int s = slot; s <= kRequest; ++s) {
+            taken[s] = std::exchange(handles_[s], nullptr);
+        }
+        return taken;
+    }
+
+    // The request first: it holds the connection.
+    void Close(const Handles& handles) const {
+        for (int s = kRequest; s >= kConnection; --s) {
+            if (handles[s]) {
+                close_(handles[s]);
+            }
+        }
+    }
+
+    decltype(&::InternetCloseHandle) close_;
+    mutable CriticalSection mutex_;
+    Handles handles_{};
+    bool let_go_ = false;
+    Seen seen_;
+};
+
+// Everything the worker needs, its own copy: once the caller has stopped waiting, the worker
+// touches nothing of the caller's but what the two share.
+struct Transfer {
+    WinInetFunctions wininet;
+    HINTERNET session = nullptr;  // shared by every fetch; it lives as long as the process
+    std::string url;
+    FetchLimits limits;
+    std::chrono::steady_clock::time_point deadline;  // the caller's: the one bound of the fetch
+    std::shared_ptr<SharedTransfer> shared;
+
+    // Why nothing new may begin: the caller has let go, or the bound has passed. Asked before
+    // every request and every read, so that the one bound covers the whole chain.
+    std::optional<FetchFailure> Stop() const {
+        if (shared->LetGo()) {
+            return FetchFailure::Skipped;  // nobody reads it: the caller has its own answer
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return FetchFailure::TimedOut;
+        }
         return std::nullopt;
     }
-    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
-        SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
-        return std::nullopt;
+
+    // WinINet's own time-outs bound each wait of the worker: the time left until the deadline,
+    // and a little more, so that the caller, who waits exactly until the deadline, gives up
+    // first.
+    DWORD WaitLimit() const {
+        constexpr std::chrono::milliseconds kGrace{1000};
+        return MillisecondsUntil(std::max(deadline, std::chrono::steady_clock::now()) + kGrace);
     }
-    if (parts.dwHostNameLength == 0) {
-        SetLastError(ERROR_INTERNET_INVALID_URL);
-        return std::nullopt;
-    }
-    Target target{std::wstring(parts.lpszHostName, parts.dwHostNameLength), parts.nPort,
-                  std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
-                      std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength),
-                  parts.nScheme == INTERNET_SCHEME_HTTPS};
-    if (target.object.empty()) {
-        target.object = L"/";
-    }
-    return target;
-}
+};
 
 // A header of the answer as text; nothing when the answer has none.
 std::optional<std::wstring> Header(const WinInetFunctions& wininet, HINTERNET request,
@@ -172,100 +264,40 @@ std::optional<std::wstring> Header(const WinInetFunctions& wininet, HINTERNET re
     }
 }
 
-// The address a redirect leads to, resolved against the address that answered it.
-std::optional<std::wstring> Resolve(const WinInetFunctions& wininet, const std::wstring& base,
-                                    const std::wstring& location) {
-    std::wstring combined(base.size() + location.size() + 64, L'\0');
-    for (;;) {
-        auto size = static_cast<DWORD>(combined.size());
-        if (wininet.InternetCombineUrlW(base.c_str(), location.c_str(), combined.data(), &size,
-                                        0)) {
-            combined.resize(size);
-            return combined;
-        }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size <= combined.size()) {
-            return std::nullopt;
-        }
-        combined.resize(size);
-    }
-}
+// The Location of a redirect to follow, as the server sent it.
+struct Redirect {
+    std::string location;
+};
 
-// One request and its whole answer, on the handles of the caller of Run. A redirect to follow
-// leaves its Location in `location` and its body unread.
-HttpResult Exchange(const Transfer& transfer, Handles& handles, const Target& target,
-                    std::wstring& location) {
+// What one request brings: the final answer, or a redirect to follow.
+using Step = std::variant<HttpResult, Redirect>;
+
+// Reads the body of the final answer into `result`, up to one byte past the cap: enough to know
+// the answer is too large.
+void ReadBody(const Transfer& transfer, HttpResult& result) {
     const WinInetFunctions& wininet = transfer.wininet;
-    handles.request.reset();
-    handles.connection.reset(wininet.InternetConnectW(transfer.session, target.host.c_str(),
-                                                      target.port, nullptr, nullptr,
-                                                      INTERNET_SERVICE_HTTP, 0, 0));
-    if (!handles.connection) {
-        return Failure(GetLastError());
-    }
-    // The caller's deadline is what bounds the fetch; these make a worker left behind on a
-    // stalled connection end a little after the caller stopped waiting for it. They go on the
-    // connection: Wine ignores them on the session.
-    DWORD timeout = WaitLimit(transfer);
-    for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                               INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-        wininet.InternetSetOptionW(handles.connection.get(), option, &timeout, sizeof timeout);
-    }
-
-    // Redirects are followed by Run, which bounds and checks them. A certificate error fails
-    // the request: nothing here asks WinINet to overlook one.
-    const DWORD flags =
-        kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT | (target.secure ? INTERNET_FLAG_SECURE : 0);
-    const wchar_t* accept[] = {L"*/*", nullptr};
-    handles.request.reset(wininet.HttpOpenRequestW(handles.connection.get(), L"GET",
-                                                   target.object.c_str(), nullptr, nullptr, accept,
-                                                   flags, 0));
-    if (!handles.request) {
-        return Failure(GetLastError());
-    }
-    if (!wininet.HttpSendRequestW(handles.request.get(), nullptr, 0, nullptr, 0)) {
-        return Failure(GetLastError());
-    }
-    const HINTERNET request = handles.request.get();
-
-    HttpResult result;
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    if (!wininet.HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                                &size, nullptr)) {
-        return Failure(GetLastError());
-    }
-    // A connection closed before any answer is opened without error under Wine, with no status
-    // line at all.
-    if (status == 0) {
-        return Failure(ERROR_HTTP_INVALID_SERVER_RESPONSE);
-    }
-    result.status = status;
-    result.failure = FetchFailure::None;
-    if (IsFollowedRedirect(status)) {
-        // Without a Location, a redirect is the final answer.
-        location = Header(wininet, request, HTTP_QUERY_LOCATION).value_or(std::wstring());
-        if (!location.empty()) {
-            return result;
-        }
-    }
-
-    // One byte past the cap is enough to know the answer is too large.
     const std::size_t cap = transfer.limits.max_body_bytes;
     const std::size_t wanted = cap == std::numeric_limits<std::size_t>::max() ? cap : cap + 1;
     std::array<char, 4096> chunk;
     while (result.body.size() < wanted) {
         // A read waits until its whole buffer is filled, so a server that drips its answer would
         // keep one read going far past any time-out. Reading only what has arrived lets the
-        // deadline bound the whole transfer; each wait for more is bounded by the time left.
-        if (std::chrono::steady_clock::now() >= transfer.deadline) {
-            return Failure(ERROR_INTERNET_TIMEOUT);
+        // bound cover the whole transfer; each wait for more is bounded by the time left.
+        if (const auto stop = transfer.Stop()) {
+            result.failure = *stop;
+            return;
         }
-        timeout = WaitLimit(transfer);
+        const HINTERNET request = transfer.shared->Get(SharedTransfer::kRequest);
+        if (!request) {
+            continue;  // the caller has let go: the next turn says so
+        }
+        DWORD timeout = transfer.WaitLimit();
         wininet.InternetSetOptionW(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout,
                                    sizeof timeout);
         DWORD available = 0;
         if (!wininet.InternetQueryDataAvailable(request, &available, 0, 0)) {
-            return Failure(GetLastError());
+            result.failure = Classify(result.error = GetLastError());
+            return;
         }
         if (available == 0) {
             break;  // the end of the body
@@ -274,7 +306,8 @@ HttpResult Exchange(const Transfer& transfer, Handles& handles, const Target& ta
             std::min({chunk.size(), wanted - result.body.size(), std::size_t{available}}));
         DWORD read = 0;
         if (!wininet.InternetReadFile(request, chunk.data(), ask, &read)) {
-            return Failure(GetLastError());
+            result.failure = Classify(result.error = GetLastError());
+            return;
         }
         if (read == 0) {
             break;
@@ -284,50 +317,119 @@ HttpResult Exchange(const Transfer& transfer, Handles& handles, const Target& ta
     if (result.body.size() > cap) {
         result.failure = FetchFailure::TooLarge;
         result.body.resize(cap);
-        return result;
+        return;
     }
-
     // A connection that ends early reads as a clean end of the body; only the announced length
     // tells a cut-off answer from a whole one. Read as text: Wine has no 64-bit number query.
-    const auto length = Header(wininet, request, HTTP_QUERY_CONTENT_LENGTH);
+    const auto length =
+        Header(wininet, transfer.shared->Get(SharedTransfer::kRequest), HTTP_QUERY_CONTENT_LENGTH);
     if (length && result.body.size() < std::wcstoull(length->c_str(), nullptr, 10)) {
-        return Failure(ERROR_INTERNET_CONNECTION_ABORTED);
+        result.failure = Classify(result.error = ERROR_INTERNET_CONNECTION_ABORTED);
+    }
+}
+
+// One request to `target` and its answer, on handles kept in the shared transfer.
+Step Exchange(const Transfer& transfer, const HttpAddress& target) {
+    const WinInetFunctions& wininet = transfer.wininet;
+    SharedTransfer& shared = *transfer.shared;
+    const auto failed = [&shared](DWORD error) {
+        // A call on a handle the caller has closed fails for that reason, not the server's.
+        return shared.LetGo() ? Ended(FetchFailure::Skipped) : Failure(error);
+    };
+    // Each handle goes to the shared owner as soon as it is made; the error is taken first.
+    const HINTERNET opened = wininet.InternetConnectW(
+        transfer.session, Widen(target.host).c_str(), static_cast<INTERNET_PORT>(target.port),
+        nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    if (!opened) {
+        return failed(GetLastError());
+    }
+    if (!shared.Keep(SharedTransfer::kConnection, opened)) {
+        return Ended(FetchFailure::Skipped);
+    }
+    // These make a worker left behind on a stalled connection end a little after the caller
+    // stopped waiting for it. They go on the connection: Wine ignores them on the session.
+    DWORD timeout = transfer.WaitLimit();
+    for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                               INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+        wininet.InternetSetOptionW(shared.Get(SharedTransfer::kConnection), option, &timeout,
+                                   sizeof timeout);
     }
 
+    // Redirects are followed by Run, which bounds and checks them. A certificate error fails
+    // the request: nothing here asks WinINet to overlook one.
+    const DWORD flags =
+        kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT | (target.secure ? INTERNET_FLAG_SECURE : 0);
+    const wchar_t* accept[] = {L"*/*", nullptr};
+    HINTERNET request =
+        wininet.HttpOpenRequestW(shared.Get(SharedTransfer::kConnection), L"GET",
+                                 Widen(target.target).c_str(), nullptr, nullptr, accept, flags, 0);
+    if (!request) {
+        return failed(GetLastError());
+    }
+    if (!shared.Keep(SharedTransfer::kRequest, request)) {
+        return Ended(FetchFailure::Skipped);
+    }
+    request = shared.Get(SharedTransfer::kRequest);
+    if (!request || !wininet.HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
+        return failed(GetLastError());
+    }
+    request = shared.Get(SharedTransfer::kRequest);
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!request ||
+        !wininet.HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                                &size, nullptr)) {
+        return failed(GetLastError());
+    }
+    // A connection closed before any answer is opened without error under Wine, with no status
+    // line at all.
+    if (status == 0) {
+        return Failure(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+    }
+    shared.Saw(status);
+    // Without a Location, a redirect is the final answer.
+    if (IsFollowedRedirect(status)) {
+        if (const auto location = Header(wininet, request, HTTP_QUERY_LOCATION);
+            location && !location->empty()) {
+            return Redirect{Narrow(*location)};
+        }
+    }
+    HttpResult result;
+    result.failure = FetchFailure::None;
+    ReadBody(transfer, result);
     return result;
 }
 
-// Redirects are followed here rather than by WinINet, by the rule the vendor's check follows
-// too (platform/redirect_policy.h).
-HttpResult Run(const Transfer& transfer, Handles& handles) {
-    const WinInetFunctions& wininet = transfer.wininet;
-    std::wstring url(WithoutFragment(std::wstring_view(transfer.url)));
-    for (unsigned redirects = 0;; ++redirects) {
-        std::wstring location;
-        HttpResult answer;
-        if (const auto target = Crack(wininet, url)) {
-            answer = Exchange(transfer, handles, *target, location);
+// The rule of platform/redirect_policy.h, which the vendor's check follows too: ask, and follow
+// each redirect the rule allows, until a final answer, a refusal, or the bound or the caller
+// says stop. The answer carries the last address asked and the last status seen.
+HttpResult Run(const Transfer& transfer) {
+    std::string url(WithoutFragment(std::string_view(transfer.url)));
+    HttpResult answer;
+    for (unsigned followed = 0;; ++followed) {
+        transfer.shared->Asking(url);
+        const auto target = ParseWebAddress(url);
+        if (const auto stop = transfer.Stop()) {
+            answer = Ended(*stop);
+        } else if (!target) {
+            answer = Failure(ERROR_INTERNET_INVALID_URL);  // only the first address can be so
         } else {
-            // The rule lets only http and https addresses through, so a redirect's address that
-            // does not crack is a bad one.
-            answer = redirects == 0 ? Failure(GetLastError())
-                                    : Refused(FetchFailure::RedirectBadLocation);
-        }
-        if (!location.empty()) {
-            const auto next = Resolve(wininet, url, location);
-            const auto next_text = next ? std::optional(Narrow(*next)) : std::nullopt;
-            if (const auto refusal = RefuseRedirect(Narrow(url), next_text, redirects,
-                                                    transfer.limits.max_redirects)) {
-                answer = Refused(*refusal);
-            } else if (std::chrono::steady_clock::now() >= transfer.deadline) {
-                // The one bound covers the whole chain: no new request once it has passed.
-                answer = Failure(ERROR_INTERNET_TIMEOUT);
+            Step step = Exchange(transfer, *target);
+            if (const auto* redirect = std::get_if<Redirect>(&step)) {
+                RedirectStep next = FollowRedirect(url, redirect->location, followed,
+                                                   transfer.limits.max_redirects);
+                if (!next.refusal) {
+                    url = std::move(next.next);
+                    continue;
+                }
+                answer = Ended(*next.refusal);
             } else {
-                url = WithoutFragment(std::wstring_view(*next));
-                continue;
+                answer = std::move(std::get<HttpResult>(step));
             }
         }
-        answer.final_url = std::move(url);
+        const Seen seen = transfer.shared->Record();
+        answer.final_url = Widen(seen.url);
+        answer.status = seen.status;
         return answer;
     }
 }
@@ -337,9 +439,8 @@ HttpResult Run(const Transfer& transfer, Handles& handles) {
 // kept-alive connection back to WinINet's pool before the next fetch looks there. Only an answer
 // cut at the size cap may make WinINet read the rest first; the caller's bound covers that.
 HttpResult Perform(const Transfer& transfer) {
-    Handles handles(transfer.wininet);
-    HttpResult result = Run(transfer, handles);
-    handles.Close();
+    HttpResult result = Run(transfer);
+    transfer.shared->Done();
     return result;
 }
 
@@ -354,26 +455,29 @@ HttpResult HttpGet(WinInetLibrary& library, std::wstring_view url, const FetchLi
     if (!wininet) {
         return Failure(GetLastError());
     }
-    // The transfer runs on a thread of its own because nothing ends a blocking WinINet read
-    // early: closing its handles from here does not, under Wine at least. Past the deadline the
-    // caller simply stops waiting.
+    // The transfer runs on a thread of its own because nothing ends a blocking WinINet call
+    // early under Wine, not even closing its handles. Past the deadline, or on Skip, the caller
+    // closes the handles (which does end the call on Windows) and goes on without it.
     const auto deadline = std::chrono::steady_clock::now() + limits.bound;
+    const auto shared = std::make_shared<SharedTransfer>(wininet->functions.InternetCloseHandle);
     BoundedWorker<HttpResult> worker(
-        [transfer = Transfer{wininet->functions, wininet->session, std::wstring(url), limits,
-                             deadline}] { return Perform(transfer); });
+        [transfer = Transfer{wininet->functions, wininet->session, Narrow(url), limits, deadline,
+                             shared}] { return Perform(transfer); });
     if (!worker.started()) {
         return Failure(GetLastError());
     }
-    switch (waiter.Wait(worker.finished(), deadline, url)) {
-        case WaitEnd::Finished:
-            // A worker that failed in itself (out of memory) brought no answer.
-            return worker.Take().value_or(Failure(ERROR_NOT_ENOUGH_MEMORY));
-        case WaitEnd::TimedOut:
-            return Ended(FetchFailure::TimedOut);
-        case WaitEnd::Skipped:
-            return Ended(FetchFailure::Skipped);
+    const WaitEnd end = waiter.Wait(worker.finished(), deadline, url);
+    if (end == WaitEnd::Finished) {
+        // A worker that failed in itself (out of memory) brought no answer.
+        return worker.Take().value_or(Failure(ERROR_NOT_ENOUGH_MEMORY));
     }
-    return Ended(FetchFailure::TimedOut);
+    const Seen seen = shared->LetGoNow();
+    library.LeaveRunning(worker.Abandon());
+    HttpResult answer =
+        Ended(end == WaitEnd::Skipped ? FetchFailure::Skipped : FetchFailure::TimedOut);
+    answer.final_url = Widen(seen.url);
+    answer.status = seen.status;
+    return answer;
 }
 
 HttpResult HttpGet(WinInetLibrary& wininet, std::wstring_view url, const FetchLimits& limits) {
@@ -389,13 +493,14 @@ std::string AnswerText(const HttpResult& result) {
 }
 
 FetchAnswer AnswerOf(const HttpResult& result, std::wstring_view asked) {
-    FetchAnswer answer{AnswerText(result),
-                       result.failure,
-                       "network error " + std::to_string(result.error),
-                       static_cast<long>(result.status),
-                       {}};
-    if (result.final_url != asked) {
-        answer.final_url = Narrow(result.final_url);
+    const std::wstring_view last = result.final_url.empty() ? asked : result.final_url;
+    FetchAnswer answer{
+        AnswerText(result), result.failure, {}, static_cast<long>(result.status), {}};
+    answer.failure_detail = result.failure == FetchFailure::CouldNotConnect
+                                ? HostAndPortOf(Narrow(last))
+                                : "network error " + std::to_string(result.error);
+    if (last != asked) {
+        answer.final_url = Narrow(last);
     }
     return answer;
 }

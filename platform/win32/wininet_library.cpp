@@ -1,5 +1,10 @@
 #include "platform/win32/wininet_library.h"
 
+#include <algorithm>
+#include <chrono>
+
+#include "platform/fetch_limits.h"
+#include "platform/win32/fetch_waiter.h"
 #include "platform/win32/system_library.h"
 
 namespace kvat::win32 {
@@ -7,7 +12,23 @@ namespace kvat::win32 {
 WinInetLibrary::WinInetLibrary() = default;
 
 // A load still under way is left to end by itself: the worker owns what it shares.
-WinInetLibrary::~WinInetLibrary() = default;
+WinInetLibrary::~WinInetLibrary() {
+    const auto until = std::chrono::steady_clock::now() + kAbandonedFetchWait;
+    for (const UniqueHandle& worker : left_running_) {
+        WaitForSingleObject(worker.get(), MillisecondsUntil(until));
+    }
+}
+
+void WinInetLibrary::LeaveRunning(UniqueHandle worker) {
+    if (!worker) {
+        return;
+    }
+    // Those that have ended need no more waiting; one per Skip would otherwise pile up.
+    std::erase_if(left_running_, [](const UniqueHandle& thread) {
+        return WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0;
+    });
+    left_running_.push_back(std::move(worker));
+}
 
 void WinInetLibrary::StartLoading() {
     if (!loading_ && !wininet_) {
@@ -51,8 +72,6 @@ WinInetLibrary::Loaded WinInetLibrary::Load() {
     }
     WinInetFunctions f;
     const bool complete =
-        ResolveExport(module, "InternetCrackUrlW", f.InternetCrackUrlW) &&
-        ResolveExport(module, "InternetCombineUrlW", f.InternetCombineUrlW) &&
         ResolveExport(module, "InternetOpenW", f.InternetOpenW) &&
         ResolveExport(module, "InternetConnectW", f.InternetConnectW) &&
         ResolveExport(module, "InternetSetOptionW", f.InternetSetOptionW) &&

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "platform/win32/bounded_worker.h"
 
@@ -16,8 +17,6 @@ namespace kvat::win32 {
 
 // The WinINet functions the fetch uses.
 struct WinInetFunctions {
-    decltype(&::InternetCrackUrlW) InternetCrackUrlW = nullptr;
-    decltype(&::InternetCombineUrlW) InternetCombineUrlW = nullptr;
     decltype(&::InternetOpenW) InternetOpenW = nullptr;
     decltype(&::InternetConnectW) InternetConnectW = nullptr;
     decltype(&::InternetSetOptionW) InternetSetOptionW = nullptr;
@@ -40,6 +39,8 @@ struct WinInet {
 class WinInetLibrary {
   public:
     WinInetLibrary();
+    // Waits at most kAbandonedFetchWait for the fetches left running, so that a fetch whose
+    // call has just returned can close its connection, then lets the process end without them.
     ~WinInetLibrary();
     WinInetLibrary(const WinInetLibrary&) = delete;
     WinInetLibrary& operator=(const WinInetLibrary&) = delete;
@@ -54,6 +55,10 @@ class WinInetLibrary {
     // fetch abandoned at its time bound may still be running its code.
     const WinInet* Get();
 
+    // Keeps the thread of a fetch the caller stopped waiting for, until it ends or the library
+    // goes.
+    void LeaveRunning(UniqueHandle worker);
+
   private:
     struct Loaded {
         std::optional<WinInet> wininet;
@@ -63,6 +68,7 @@ class WinInetLibrary {
 
     std::unique_ptr<BoundedWorker<Loaded>> loading_;
     std::optional<WinInet> wininet_;
+    std::vector<UniqueHandle> left_running_;
 };
 
 }  // namespace kvat::win32

@@ -13,6 +13,7 @@
 
 #include "launcher/form1.h"
 #include "launcher/window.h"
+#include "platform/web_address.h"
 #include "platform/launcher_error.h"
 #include "platform/platform.h"
 
@@ -130,7 +131,8 @@ class FakePlatform final : public Platform {
             return found->second;
         }
         FetchAnswer refused;  // nothing listens where nothing is served
-        refused.failure = FetchFailure::ConnectionRefused;
+        refused.failure = FetchFailure::CouldNotConnect;
+        refused.failure_detail = HostAndPortOf(url);
         return refused;
     }
     ShellAnswer ShellLaunch(std::string_view verb, std::string_view file,

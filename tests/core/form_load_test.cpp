@@ -183,7 +183,8 @@ TEST(StatusExplanation, EachOutcomeHasItsReasonNamingTheAddress) {
     const std::string good = SoftwareAnswer("19.5");
     const std::vector<std::pair<FetchAnswer, std::string>> software = {
         {Failed(FetchFailure::NameNotFound), "host name not found"},
-        {Failed(FetchFailure::ConnectionRefused), "connection refused"},
+        {Failed(FetchFailure::CouldNotConnect, "[::1]:8080"),
+         "could not connect to [::1]:8080 (refused, unreachable or blocked)"},
         {Failed(FetchFailure::TimedOut), "no answer within 60 s"},
         {Failed(FetchFailure::ConnectionCut),
          "the connection ended before the whole answer arrived"},
@@ -193,6 +194,15 @@ TEST(StatusExplanation, EachOutcomeHasItsReasonNamingTheAddress) {
          "the server's certificate comes from an authority this computer does not trust"},
         {Failed(FetchFailure::CertificateOtherName),
          "the server's certificate is for another name"},
+        {Failed(FetchFailure::CertificateNotVerified),
+         "the server's certificate could not be verified: its authority is not trusted, its "
+         "chain is incomplete, or whether it was revoked could not be checked"},
+        {Failed(FetchFailure::CertificateRevoked), "the server's certificate has been revoked"},
+        {Failed(FetchFailure::CertificateInvalid), "the server's certificate is not valid"},
+        {Failed(FetchFailure::CertificateWrongUse),
+         "the server's certificate is not meant for this use"},
+        {Failed(FetchFailure::ClientCertificateAsked),
+         "the server asks for a client certificate, which the launcher does not have"},
         {Failed(FetchFailure::RedirectHttpsToHttp),
          "a redirect from https back to plain http, which the launcher refuses"},
         {Failed(FetchFailure::RedirectLimit), "more than 5 redirects (a loop or too long a chain)"},
@@ -228,9 +238,10 @@ TEST(StatusExplanation, EachOutcomeHasItsReasonNamingTheAddress) {
         {"dne", Launcher::Ok(UsbAnswer("2.12.28")),
          "the version 2.12.28 differs from the recorded dne"},
         {"2.12.28", Status(404), "HTTP status 404: the file is not on the server"},
-        {"2.12.28", Launcher::Ok(UsbAnswer("2.12.28")), ""},                  // latest
-        {std::nullopt, Failed(FetchFailure::ConnectionRefused), ""},          // not installed
-        {"", Failed(FetchFailure::ConnectionRefused), "connection refused"},  // an empty record
+        {"2.12.28", Launcher::Ok(UsbAnswer("2.12.28")), ""},        // latest
+        {std::nullopt, Failed(FetchFailure::CouldNotConnect), ""},  // not installed
+        {"", Failed(FetchFailure::CouldNotConnect, "[::1]:8080"),
+         "could not connect to [::1]:8080 (refused, unreachable or blocked)"},  // empty record
     };
     for (const auto& [record, answer, reason] : driver) {
         Launcher launcher;

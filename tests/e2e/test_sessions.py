@@ -660,10 +660,12 @@ class SlowServerTest(Session):
                            download=False, update=True)
 
 
-    def test_silent_server_shows_progress_and_skip_opens_the_window(self):
-        # A server that takes the connections and never answers, as behind a firewall that
-        # drops the traffic.
-        server = self.serve(Answer(software_file("19.5")).held(), Answer(usb_file("2.12.28")).held())
+    def test_silent_server_shows_progress_and_skip_lets_go_of_it(self):
+        # A server that takes the connection and stays silent, as behind a firewall that drops
+        # the traffic, then answers the software file with a redirect 3 s later.
+        server = self.serve(Answer(b"moved", 302, ["Location: /moved.txt"], delay=3.0),
+                            Answer(usb_file("2.12.28")))
+        server.answers["/moved.txt"] = Answer(software_file("19.6"))
         folder = self.folder()
         began = INSPECTOR.now()
         launcher = self.launcher(folder).start()
@@ -695,7 +697,14 @@ class SlowServerTest(Session):
         # No answer for either file; the one not yet asked for is never asked for.
         self.assert_status(launcher.view(), UNVERIFIED, DRIVER_NOT_FOUND, NOT_INSTALLED,
                            download=False, update=True)
+
+        # The fetch left behind starts nothing once its answer comes: the redirect's target is
+        # never asked, and neither is the USB file.
+        self.assertTrue(server.wait_for(lambda requests: requests[0].answered, 5.0))
+        time.sleep(1.5)
         self.assertEqual(server.paths(), [SOFTWARE_PATH])
+        INSPECTOR.click(launcher.hwnd, "cmdEXIT")
+        self.assertEqual(launcher.wait_exit(3.0), 0, "the launcher did not end within 3 s")
 
     def test_slow_check_after_driver_install_keeps_the_window_answering(self):
         server = self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))

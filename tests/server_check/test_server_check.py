@@ -14,6 +14,7 @@ import argparse
 import os
 import pathlib
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -84,9 +85,11 @@ class AgainstServer(unittest.TestCase):
         # A bound socket that does not listen refuses every connection.
         with socket.socket() as bound:
             bound.bind(("127.0.0.1", 0))
-            status, out, _ = run(f"127.0.0.1:{bound.getsockname()[1]}")
+            host = f"127.0.0.1:{bound.getsockname()[1]}"
+            status, out, _ = run(host)
         self.assertEqual(status, NOT_ACCEPTED, out)
-        self.assertEqual(out.count("answer      none: connection refused"), 2, out)
+        self.assertEqual(out.count(f"answer      none: could not connect to {host} (refused, "
+                                   "unreachable or blocked)\n"), 2, out)
 
 
 class RedirectsAndLogins(unittest.TestCase):
@@ -119,6 +122,7 @@ class RedirectsAndLogins(unittest.TestCase):
     def test_table(self):
         doc = software_file("19.6")
         login = ["WWW-Authenticate: NTLM", "WWW-Authenticate: Negotiate"]
+        bad_location = "answer      none: a redirect whose Location is not a web address\n"
         # name: (software file's answer, what else the plain server serves, what the secure
         # one serves, the report's lines, paths never to be asked)
         table = {
@@ -147,11 +151,21 @@ class RedirectsAndLogins(unittest.TestCase):
             "other scheme": ((302, ["Location: ftp://127.0.0.1/doc"], b""), {}, {},
                              ["answer      none: a redirect to an address that is neither http "
                               "nor https"], []),
+            # Whatever a library would make of these, both fetchers refuse them alike.
+            "user and password": ((302, ["Location: {plain_user}/doc"], b""), {}, {},
+                                  [bad_location], ["/doc"]),
+            "backslash": ((302, ["Location: /\\127.0.0.1/doc"], b""), {}, {}, [bad_location],
+                          ["/doc", "/127.0.0.1/doc", "/%5C127.0.0.1/doc"]),
+            "scheme without //": ((302, ["Location: https:doc"], b""), {}, {}, [bad_location],
+                                  ["/doc", "/download/KVAT_Software/doc"]),
+            "raw non-ASCII byte": ((302, ["Location: /doc\xe9"], b""), {}, {}, [bad_location],
+                                   ["/doc\xe9", "/doc%E9", "/doc%C3%A9", "/doc"]),
         }
         for name, (software, plain_routes, secure_routes, lines, unasked) in table.items():
             with self.subTest(name), ScriptedServer(keep_alive=True) as plain, \
                     ScriptedServer(tls=self.tls, keep_alive=True) as secure:
-                urls = {"plain": plain.url("", "127.0.0.1"), "secure": secure.url("")}
+                urls = {"plain": plain.url("", "127.0.0.1"), "secure": secure.url(""),
+                        "plain_user": plain.url("", "kvatuser:s3cretPW42@127.0.0.1")}
                 fill = lambda route: Answer(route[2], route[0], [h.format(**urls) for h in route[1]])
                 plain.answers = {SOFTWARE_PATH: fill(software), "/doc": Answer(doc),
                                  **{p: fill(r) for p, r in plain_routes.items()}}
@@ -160,11 +174,13 @@ class RedirectsAndLogins(unittest.TestCase):
                 self.assertEqual(status, NOT_ACCEPTED, out)  # the USB file is missing throughout
                 for line in lines:
                     self.assertIn(line.format(**urls), out)
+                self.assertNotIn("s3cret", out)  # no report shows a password
                 if not any(line.startswith("redirected") for line in lines):
                     self.assertNotIn("redirected", out)
                 asked = plain.requests + secure.requests
                 paths = [request.path for request in asked]
                 self.assertFalse(set(unasked) & set(paths), paths)
+                self.assertEqual(paths.count(SOFTWARE_PATH), 1 if name != "loop" else 6, paths)
                 self.assertFalse([path for path in paths if "#" in path], paths)
                 self.assertEqual([r for r in asked if "Authorization" in r.headers], [])
 
@@ -198,6 +214,27 @@ class RedirectsAndLogins(unittest.TestCase):
                 self.assertIn(f"answer      none: the server's certificate {fault}\n", out)
                 self.assertNotIn("Hint", out)
                 self.assertEqual(server.requests, [])  # nothing was asked over it
+
+    def test_tls_cut_is_a_reset(self):
+        """The scripted server's reset is one over TLS too, not a clean close: read below TLS."""
+        incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+        tls = ssl.create_default_context(cafile=str(self.authority.certificate)).wrap_bio(
+            incoming, outgoing, server_hostname="localhost")
+        with ScriptedServer(tls=self.tls) as server, \
+                socket.create_connection(("127.0.0.1", server.port)) as raw:
+            server.answers["/cut"] = Answer(b"x" * 100, cut_after=10)
+            while True:
+                try:
+                    tls.do_handshake()
+                    break
+                except ssl.SSLWantReadError:
+                    raw.sendall(outgoing.read())
+                    incoming.write(raw.recv(65536))
+            tls.write(b"GET /cut HTTP/1.1\r\nHost: localhost\r\n\r\n")
+            raw.sendall(outgoing.read())
+            with self.assertRaises(ConnectionResetError):
+                while raw.recv(65536):
+                    pass
 
     def test_https_passes_and_their_connections(self):
         # The launcher's fetch (the Windows build) asks one server over one kept connection.

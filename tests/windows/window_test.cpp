@@ -10,6 +10,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,7 @@
 #include "http_test_server.h"
 #include "launcher/form1.h"
 #include "launcher/win32/clipboard.h"
+#include "launcher/win32/handler_queue.h"
 #include "launcher/win32/main_window.h"
 #include "launcher/win32/status_tooltip.h"
 #include "platform/launcher_error.h"
@@ -548,9 +550,26 @@ TEST(LauncherWindowResources, AMissingIconOrPictureIsAnErrorAndLeavesNoWindow) {
     Win32Platform platform;
     EXPECT_THROW(MainWindow(GetModuleHandleW(L"kernel32.dll"), platform), LauncherError);
     EXPECT_EQ(FindWindowW(L"KVAT_Launcher.Form1", nullptr), nullptr);
+    // So does a failure of the work done while the controls are built.
+    EXPECT_THROW(MainWindow(GetModuleHandleW(nullptr), platform,
+                            [] { throw LauncherError(7, "Out of memory"); }),
+                 LauncherError);
+    EXPECT_EQ(FindWindowW(L"KVAT_Launcher.Form1", nullptr), nullptr);
+}
+
+TEST(HandlerQueueFailures, AFailureAfterAHandlerIsReportedAsItsOwn) {
+    int failures = 0;
+    HandlerQueue queue([&failures] { ++failures; }, [] { throw std::bad_alloc(); });
+    queue.Run([] {});
+    EXPECT_EQ(failures, 1);
 }
 
 TEST(SupportReportCopy, FailsWhenAnotherProgramHoldsTheClipboard) {
+    // The copy's own window owns the clipboard, as the launcher's does: Windows refuses
+    // SetClipboardData to a clipboard opened with no owner once it has been emptied.
+    const HWND owner = CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                       nullptr, nullptr);
+    ASSERT_NE(owner, nullptr);
     // Another thread holds it open, as another program would, longer than a copy waits for it.
     std::promise<bool> opened;
     std::atomic<bool> release = false;
@@ -567,10 +586,11 @@ TEST(SupportReportCopy, FailsWhenAnotherProgramHoldsTheClipboard) {
     });
     const bool held = opened.get_future().get();
     EXPECT_TRUE(held);
-    EXPECT_FALSE(held && CopyToClipboard(nullptr, L"report"));
+    EXPECT_FALSE(held && CopyToClipboard(owner, L"report"));
     release = true;
     holder.join();
-    EXPECT_TRUE(CopyToClipboard(nullptr, L"report"));
+    EXPECT_TRUE(CopyToClipboard(owner, L"report"));
+    DestroyWindow(owner);
 }
 
 TEST_F(LauncherWindow, RepeatedPassesKeepTheProgramLabels) {

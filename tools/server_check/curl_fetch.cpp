@@ -1,9 +1,9 @@
+#include <utility>
 #include "tools/server_check/curl_fetch.h"
 
 #include <curl/curl.h>
 #include <strings.h>
 
-#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <memory>
@@ -14,6 +14,7 @@
 
 #include "platform/fetch_limits.h"
 #include "platform/redirect_policy.h"
+#include "platform/web_address.h"
 #include "tools/server_check/arguments.h"
 #include "tools/server_check/western_text.h"
 
@@ -26,6 +27,7 @@ namespace {
 constexpr long kUnspecified = 1;
 constexpr long kCertificateNotYetValid = 9;
 constexpr long kCertificateExpired = 10;
+constexpr long kCertificateRevoked = 23;
 constexpr long kHostNameMismatch = 62;
 
 struct EasyDeleter {
@@ -33,9 +35,6 @@ struct EasyDeleter {
 };
 struct ListDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-struct UrlDeleter {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
 };
 using Easy = std::unique_ptr<CURL, EasyDeleter>;
 
@@ -102,6 +101,8 @@ FetchFailure CertificateFailure(CURL* handle) {
         case kUnspecified:
         case kHostNameMismatch:
             return FetchFailure::CertificateOtherName;
+        case kCertificateRevoked:
+            return FetchFailure::CertificateRevoked;
         default:
             return FetchFailure::CertificateUntrusted;
     }
@@ -113,11 +114,10 @@ FetchFailure Classify(CURLcode code, const Answer& answer, CURL* handle) {
             return FetchFailure::None;
         case CURLE_WRITE_ERROR:
             return answer.too_large ? FetchFailure::TooLarge : FetchFailure::Other;
-        case CURLE_COULDNT_CONNECT: {
-            long os_error = 0;
-            curl_easy_getinfo(handle, CURLINFO_OS_ERRNO, &os_error);
-            return os_error == ECONNREFUSED ? FetchFailure::ConnectionRefused : FetchFailure::Other;
-        }
+        case CURLE_COULDNT_CONNECT:
+            // Refused, unreachable or blocked alike: the launcher's WinINet cannot tell them
+            // apart, and the two fetchers word it the same.
+            return FetchFailure::CouldNotConnect;
         case CURLE_COULDNT_RESOLVE_HOST:
             return FetchFailure::NameNotFound;
         case CURLE_OPERATION_TIMEDOUT:
@@ -135,28 +135,6 @@ FetchFailure Classify(CURLcode code, const Answer& answer, CURL* handle) {
         default:
             return FetchFailure::Other;
     }
-}
-
-// The Location resolved against the address that answered it, as it is asked for: no fragment,
-// and no user name or password, which the launcher never sends. Nothing when it is not an
-// address.
-std::optional<std::string> NextAddress(const std::string& base, std::string_view location) {
-    const std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
-    const std::string relative(WithoutFragment(location));
-    if (!url || curl_url_set(url.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK ||
-        curl_url_set(url.get(), CURLUPART_URL, relative.c_str(), CURLU_NON_SUPPORT_SCHEME) !=
-            CURLUE_OK ||
-        curl_url_set(url.get(), CURLUPART_USER, nullptr, 0) != CURLUE_OK ||
-        curl_url_set(url.get(), CURLUPART_PASSWORD, nullptr, 0) != CURLUE_OK) {
-        return std::nullopt;
-    }
-    char* text = nullptr;
-    if (curl_url_get(url.get(), CURLUPART_URL, &text, 0) != CURLUE_OK) {
-        return std::nullopt;
-    }
-    std::string next(text);
-    curl_free(text);
-    return next;
 }
 
 // Sets libcurl up for the process and tears it down again.
@@ -258,16 +236,20 @@ FetchRecord CurlFetch(std::string_view address, const std::string& authorities) 
         const std::string_view location = answer.RedirectLocation();
         if (location.empty() || (code != CURLE_OK && !answer.redirect)) {
             record.failure = Classify(code, answer, handle);
-            record.failure_detail = *detail ? detail : curl_easy_strerror(code);
+            record.failure_detail = record.failure == FetchFailure::CouldNotConnect
+                                        ? HostAndPortOf(url)
+                                    : *detail ? detail
+                                              : curl_easy_strerror(code);
             record.bytes = std::move(answer.bytes);
             break;
         }
-        const auto next = NextAddress(url, location);
-        if (const auto refusal = RefuseRedirect(url, next, followed)) {
-            record.failure = *refusal;
+        // Resolved by the launcher's own rule, never by libcurl's URL parser.
+        RedirectStep next = FollowRedirect(url, location, followed);
+        if (next.refusal) {
+            record.failure = *next.refusal;
             break;
         }
-        url = *next;
+        url = std::move(next.next);
     }
     if (url != record.address) {
         record.final_url = url;
