@@ -319,6 +319,7 @@ HttpResult Run(const Transfer& transfer, Handles& handles) {
             if (const auto refusal = RefuseRedirect(Narrow(url), next_text, redirects,
                                                     transfer.limits.max_redirects)) {
                 answer = Refused(*refusal);
+                answer.refused_location = next_text.value_or(Narrow(location));
             } else if (std::chrono::steady_clock::now() >= transfer.deadline) {
                 // The one bound covers the whole chain: no new request once it has passed.
                 answer = Failure(ERROR_INTERNET_TIMEOUT);

@@ -25,6 +25,9 @@ sys.path[:0] = [str(TESTS), str(TESTS / "e2e")]
 from harness import windows_path  # noqa: E402 (found through the path above)
 from scripted_server import (SOFTWARE_PATH, USB_PATH, Answer, Authority,  # noqa: E402
                              ScriptedServer, redirect, software_file, usb_file)
+from this_version import THIS_VERSION, neighbour_version  # noqa: E402
+
+OTHER = neighbour_version(1)  # a version this build is not
 
 PROGRAM = []
 OPTIONS: argparse.Namespace
@@ -45,13 +48,13 @@ def check(software, usb, *options):
 
 class AgainstServer(unittest.TestCase):
     def test_good_server(self):
-        status, out, _ = check(Answer(software_file("19.6")),
+        status, out, _ = check(Answer(software_file(OTHER)),
                                Answer(usb_file("2.12.28")),
                                "--recorded-driver", "2.12.28")
         self.assertEqual(status, ACCEPTED, out)
         self.assertIn("HTTP 200, 26 bytes, 26 characters (26 expected)", out)
-        self.assertIn("accepted    yes: version \"19.6\"", out)
-        self.assertIn("txtServerVersion      Latest Software Available:  19.6\n"
+        self.assertIn(f'accepted    yes: version "{OTHER}"', out)
+        self.assertIn(f"txtServerVersion      Latest Software Available:  {OTHER}\n"
                       "                        You DO NOT have the latest software. "
                       "Click to update now.\n", out)
         self.assertIn("USB Driver installed and is latest version: 2.12.28", out)
@@ -59,7 +62,7 @@ class AgainstServer(unittest.TestCase):
         self.assertIn("cmdUpdateUSBdriver    hidden", out)
 
     def test_software_file_ending_in_cr_lf(self):
-        status, out, _ = check(Answer(software_file("19.5") + b"\r\n"),
+        status, out, _ = check(Answer(software_file(THIS_VERSION) + b"\r\n"),
                                Answer(usb_file("2.12.28")))
         self.assertEqual(status, NOT_ACCEPTED, out)
         self.assertIn("HTTP 200, 28 bytes, 28 characters (26 expected)", out)
@@ -117,13 +120,13 @@ class RedirectsAndLogins(unittest.TestCase):
         cls._folder.cleanup()
 
     def test_table(self):
-        doc = software_file("19.6")
+        doc = software_file(OTHER)
         login = ["WWW-Authenticate: NTLM", "WWW-Authenticate: Negotiate"]
         # name: (software file's answer, what else the plain server serves, what the secure
         # one serves, the report's lines, paths never to be asked)
         table = {
             "302 with a 10 KB body": ((302, ["Location: /doc"], b"m" * 10240), {}, {},
-                                      ["redirected  {plain}/doc", 'accepted    yes: version "19.6"'],
+                                      ["redirected  {plain}/doc", f'accepted    yes: version "{OTHER}"'],
                                       []),
             "300 with a Location": ((300, ["Location: /doc"], b""), {}, {},
                                     ["answer      HTTP 300, 0 bytes",
@@ -135,7 +138,7 @@ class RedirectsAndLogins(unittest.TestCase):
                                        "from https back to plain http, which the launcher "
                                        "refuses"], ["/doc"]),
             "fragment": ((302, ["Location: /doc#part"], b""), {}, {},
-                         ["redirected  {plain}/doc\n", 'accepted    yes: version "19.6"'], []),
+                         ["redirected  {plain}/doc\n", f'accepted    yes: version "{OTHER}"'], []),
             "login asked": ((401, login, b"Login"), {}, {},
                             ["answer      HTTP 401, 5 bytes", "accepted    no: HTTP status 401: a "
                              "login is asked for, and the launcher never sends one"], []),
@@ -172,7 +175,7 @@ class RedirectsAndLogins(unittest.TestCase):
         with ScriptedServer(tls=self.tls, keep_alive=True) as secure, \
                 ScriptedServer(keep_alive=True) as plain:
             for server in (secure, plain):
-                server.answers[SOFTWARE_PATH] = Answer(software_file("19.6"))
+                server.answers[SOFTWARE_PATH] = Answer(software_file(OTHER))
             # The launcher's scheme given for the other one's port. A TLS server fed plain
             # http may close before or after its alert reaches the client: either reason holds.
             for host, other, reasons in (
@@ -189,7 +192,7 @@ class RedirectsAndLogins(unittest.TestCase):
                     self.assertIn(f"Hint: port {other.rsplit(':', 1)[1]} answers ", out)
                     self.assertIn(f": try HOST {other}\n", out)
             status, out, _ = run(*self.trust, f"https://localhost:{secure.port}")
-            self.assertIn('accepted    yes: version "19.6"', out)
+            self.assertIn(f'accepted    yes: version "{OTHER}"', out)
             self.assertNotIn("Hint", out)
 
         for fault, context in self.certificate_faults.items():
@@ -202,7 +205,7 @@ class RedirectsAndLogins(unittest.TestCase):
     def test_https_passes_and_their_connections(self):
         # The launcher's fetch (the Windows build) asks one server over one kept connection.
         launcher_fetch = bool(OPTIONS.trust_root)
-        good = (Answer(software_file("19.6")), Answer(usb_file("2.12.28")))
+        good = (Answer(software_file(OTHER)), Answer(usb_file("2.12.28")))
         for keep_alive in (True, False):
             with self.subTest(keep_alive=keep_alive), \
                     ScriptedServer(tls=self.tls, keep_alive=keep_alive) as server:
@@ -234,12 +237,12 @@ class RedirectsAndLogins(unittest.TestCase):
 class Writer(unittest.TestCase):
     def test_written_files_pass_the_check(self):
         with tempfile.TemporaryDirectory() as folder:
-            status, _, err = run("--write", folder, "--software", "19.5", "--driver", "2.12.3")
+            status, _, err = run("--write", folder, "--software", THIS_VERSION, "--driver", "2.12.3")
             self.assertEqual(status, USAGE)
             self.assertIn("--driver 2.12.3: 6 characters, 1 too few", err)
             self.assertEqual(os.listdir(folder), [])
 
-            status, out, err = run("--write", folder, "--software", "19.5", "--driver", "2.12.28")
+            status, out, err = run("--write", folder, "--software", THIS_VERSION, "--driver", "2.12.28")
             self.assertEqual(status, ACCEPTED, err)
             names = sorted(os.listdir(folder))  # nothing but the two files is left behind
             self.assertEqual(names, ["KVAT_Software_Version.txt", "KVAT_USB_Version.txt"])
@@ -260,7 +263,7 @@ class WriterRefusals(unittest.TestCase):
             software.write_bytes(b"old software")
             usb.write_bytes(b"old usb")
             usb.chmod(0o444)
-            status, _, err = run("--write", folder, "--software", "19.6", "--driver", "2.12.30")
+            status, _, err = run("--write", folder, "--software", OTHER, "--driver", "2.12.30")
             self.assertEqual(status, NOT_ACCEPTED, err)
             self.assertIn("KVAT_USB_Version.txt: the file is read-only", err)
             self.assertEqual((software.read_bytes(), usb.read_bytes()),
@@ -270,7 +273,7 @@ class WriterRefusals(unittest.TestCase):
     def test_missing_folder_is_not_made(self):
         with tempfile.TemporaryDirectory() as parent:
             folder = pathlib.Path(parent, "no such folder")
-            status, _, err = run("--write", folder, "--software", "19.6", "--driver", "2.12.30")
+            status, _, err = run("--write", folder, "--software", OTHER, "--driver", "2.12.30")
             self.assertEqual(status, NOT_ACCEPTED, err)
             self.assertIn("no such folder", err)
             self.assertEqual(os.listdir(parent), [])

@@ -265,6 +265,7 @@ FetchRecord CurlFetch(std::string_view address, const std::string& authorities) 
         const auto next = NextAddress(url, location);
         if (const auto refusal = RefuseRedirect(url, next, followed)) {
             record.failure = *refusal;
+            record.refused_location = next.value_or(std::string(location));
             break;
         }
         url = *next;
