@@ -1,19 +1,19 @@
 # The launcher's version is written once: VERSION in project() of the top CMakeLists.txt. The
 # launcher's own version text, the version block, README.txt, the ZIP's name, the server check's
 # banner and the tests all take it from here. The window and the software version file announce
-# it in exactly 4 characters ("19.5"), so only X.Y.0.0 with X from 10 to 99 and Y from 0 to 9
+# it in exactly 4 characters (X.Y), so only X.Y.0.0 with X from 10 to 99 and Y from 0 to 9
 # can be announced; anything else would give a launcher that never matches its server's file.
 if(NOT PROJECT_VERSION MATCHES "^([1-9][0-9])\\.([0-9])\\.0\\.0$")
     # The leading blank keeps CMake from wrapping the message: it stays one line.
     message(FATAL_ERROR " project VERSION ${PROJECT_VERSION} cannot be announced: the launcher "
                         "announces X.Y in 4 characters, so write X.Y.0.0 with X from 10 to 99 "
-                        "and Y from 0 to 9 (such as 19.6.0.0)")
+                        "and Y from 0 to 9")
 endif()
 set(KVAT_VERSION_MAJOR ${CMAKE_MATCH_1})
 set(KVAT_VERSION_MINOR ${CMAKE_MATCH_2})
-# "19.5", as the window and the version file announce it.
+# X.Y, as the window and the version file announce it.
 set(KVAT_THIS_VERSION "${KVAT_VERSION_MAJOR}.${KVAT_VERSION_MINOR}")
-# "19.05", the version block's text form of the same version.
+# X.0Y, the version block's text form of the same version (two digits after the dot).
 set(KVAT_VERSION_BLOCK_TEXT "${KVAT_VERSION_MAJOR}.0${KVAT_VERSION_MINOR}")
 
 # One header for the C++ code, the resource compiler and the tests; configure_file rewrites it

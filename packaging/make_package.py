@@ -129,7 +129,8 @@ def signing_password():
         raise PackageError("both KVAT_SIGN_PASSWORD_FILE and KVAT_SIGN_PASSWORD are set: "
                            "keep one")
     try:
-        text = pathlib.Path(path).read_text(encoding="utf-8")
+        # Bytes first: reading as text would turn a CR inside the password into a line break.
+        text = pathlib.Path(path).read_bytes().decode("utf-8")
     except (OSError, UnicodeDecodeError) as error:
         raise PackageError(f"KVAT_SIGN_PASSWORD_FILE {path}: cannot read it ({error})") from None
     # An editor's or echo's line break at the end is not part of the password.

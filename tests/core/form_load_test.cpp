@@ -31,7 +31,7 @@ TEST(SoftwareStatus, ServerOffersOwnVersion) {
 }
 
 TEST(SoftwareStatus, AnyOtherVersionIsOfferedNewerOlderOrOtherCase) {
-    for (const std::string version :
+    for (const std::string& version :
          {NeighbourVersion(1), NeighbourVersion(-1), std::string("1.95"), std::string("9.5 ")}) {
         Launcher launcher;
         launcher.ServeSoftware(SoftwareAnswer(version));

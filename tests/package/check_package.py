@@ -112,10 +112,19 @@ def make_throwaway_signer(folder, signing_time):
 
 
 # Stands in for osslsigncode: fails when the password is in its environment, on its command line
-# or in a file under the watched folder, then runs the real one.
+# or in a file under the watched folder, or is not exactly the password on its standard input
+# (osslsigncode itself drops a line break there), then runs the real one with the same input.
 PASSWORD_WATCH = """#!/usr/bin/python3
 import os, pathlib, sys
 secret = bytes.fromhex("{secret}")
+if "/dev/stdin" in sys.argv:
+    given = sys.stdin.buffer.read()
+    if given != secret:
+        sys.exit(f"standard input holds {{len(given)}} bytes, not the {{len(secret)}} of the password")
+    feed, into = os.pipe()
+    os.write(into, given)
+    os.close(into)
+    os.dup2(feed, 0)
 places = [f"environment variable {{key}}" for key, value in os.environ.items()
           if secret in value.encode()]
 places += ["command line"] if any(secret in a.encode() for a in sys.argv) else []
@@ -134,7 +143,7 @@ def run_packer(folder, environment, *options, wrapper=(), source=None):
         [*wrapper, sys.executable, OPTIONS.packer, "--launcher", OPTIONS.launcher,
          "--note", OPTIONS.note, f"--host={OPTIONS.host}", "--source", source or OPTIONS.source,
          "--output", folder / "KVAT_Launcher.zip", *options],
-        capture_output=True, text=True, env=environment)
+        capture_output=True, text=True, env=environment, timeout=300)
 
 
 def dirty_suffix(source):
@@ -459,13 +468,20 @@ class SignedPackageTest(unittest.TestCase):
         environment = {key: value for key, value in PACKAGE.environment.items()
                        if key != "KVAT_SIGN_PASSWORD"}
         secret = PACKAGE.work / "password"
-        for content, signs in ((SIGNING_PASSWORD + "\n", True), (SIGNING_PASSWORD + "\n\n", False)):
-            with self.subTest(content=content):
-                secret.write_text(content)
-                folder = PACKAGE.work / "password-file"
-                made = run_packer(folder, dict(environment, KVAT_SIGN_PASSWORD_FILE=str(secret)))
-                self.assertEqual(made.returncode, 0 if signs else 1, made.stdout + made.stderr)
-                self.assertEqual(zips_in(folder), [f"KVAT_Launcher{DIRTY}.zip"] if signs else [])
+        # As a Windows editor saves it: the CR is no more part of the password than the LF.
+        secret.write_bytes(SIGNING_PASSWORD.encode() + b"\r\n")
+        environment["KVAT_SIGN_PASSWORD_FILE"] = str(secret)
+        folder = PACKAGE.work / "password-file"
+        made = run_packer(folder, environment)
+        self.assertEqual(made.returncode, 0, made.stdout + made.stderr)
+        self.assertEqual(zips_in(folder), [f"KVAT_Launcher{DIRTY}.zip"])
+
+        # Both ways at once is one too many: which one would sign?
+        made = run_packer(folder, dict(environment, KVAT_SIGN_PASSWORD=SIGNING_PASSWORD))
+        self.assertEqual(made.returncode, 1, made.stdout)
+        self.assertEqual(made.stderr, "package: error: both KVAT_SIGN_PASSWORD_FILE and "
+                         "KVAT_SIGN_PASSWORD are set: keep one\n")
+        self.assertEqual(zips_in(folder), [])
 
     def test_time_stamp_server_that_never_answers_is_given_up(self):
         folder = stale_zips(PACKAGE.work / "time-stamp")
@@ -591,7 +607,9 @@ class ReleaseConfigureTest(unittest.TestCase):
                                    "-DKVAT_VENDOR_HOST_REQUIRED=ON", "-DBUILD_TESTING=OFF",
                                    "-DKVAT_BUILD_SERVER_CHECK=OFF"],
                                   capture_output=True, text=True)
-            built = [path.name for path in pathlib.Path(build).rglob("*.o*")]
+            # Nothing to build with: the configure step never wrote a build system.
+            built = [name for name in ("build.ninja", "Makefile")
+                     if pathlib.Path(build, name).exists()]
         self.assertNotEqual(done.returncode, 0, done.stdout)
         self.assertIn("\n   KVAT_VENDOR_HOST is the placeholder www.korvane.example, which never "
                       "resolves: configure the release with -DKVAT_VENDOR_HOST=<your host>\n",

@@ -126,7 +126,8 @@ class RedirectsAndLogins(unittest.TestCase):
         # one serves, the report's lines, paths never to be asked)
         table = {
             "302 with a 10 KB body": ((302, ["Location: /doc"], b"m" * 10240), {}, {},
-                                      ["redirected  {plain}/doc", f'accepted    yes: version "{OTHER}"'],
+                                      ["redirected  {plain}/doc",
+                                       f'accepted    yes: version "{OTHER}"'],
                                       []),
             "300 with a Location": ((300, ["Location: /doc"], b""), {}, {},
                                     ["answer      HTTP 300, 0 bytes",
@@ -136,7 +137,8 @@ class RedirectsAndLogins(unittest.TestCase):
                                       {"/up": (302, ["Location: {plain}/doc"], b"")},
                                       ["redirected  {secure}/up", "answer      none: a redirect "
                                        "from https back to plain http, which the launcher "
-                                       "refuses"], ["/doc"]),
+                                       "refuses", "refused     a redirect to {plain}/doc\n"],
+                                      ["/doc"]),
             "fragment": ((302, ["Location: /doc#part"], b""), {}, {},
                          ["redirected  {plain}/doc\n", f'accepted    yes: version "{OTHER}"'], []),
             "login asked": ((401, login, b"Login"), {}, {},
@@ -150,6 +152,19 @@ class RedirectsAndLogins(unittest.TestCase):
             "other scheme": ((302, ["Location: ftp://127.0.0.1/doc"], b""), {}, {},
                              ["answer      none: a redirect to an address that is neither http "
                               "nor https"], []),
+            # Accepted by the launcher, but no launcher of this build would match it.
+            "moved blank": ((200, [], b"KVAT Software Version" + THIS_VERSION.encode() + b" "),
+                            {}, {}, [f'accepted    yes: version "{THIS_VERSION[1:]} "',
+                                     f'[vendor] software version  "{THIS_VERSION[1:]} " is not a '
+                                     "version: this build's versions are two digits"], []),
+            "driver other than this build's": (
+                (200, [], doc), {USB_PATH: (200, [], usb_file("2.12.30"))}, {},
+                ["Both version files are accepted.\n", '[vendor] driver version    "2.12.30" is '
+                 "not 2.12.28, the driver version this build installs and records: every "
+                 "launcher of this build would offer its driver at every start"], []),
+            "UTF-16": ((200, [], "\ufeff".encode("utf-16-le") + doc.decode().encode("utf-16-le")),
+                       {}, {}, ["the file is UTF-16, two bytes a character, and starts with its "
+                                "byte order mark; save it as plain ASCII\n"], []),
         }
         for name, (software, plain_routes, secure_routes, lines, unasked) in table.items():
             with self.subTest(name), ScriptedServer(keep_alive=True) as plain, \
@@ -160,7 +175,8 @@ class RedirectsAndLogins(unittest.TestCase):
                                  **{p: fill(r) for p, r in plain_routes.items()}}
                 secure.answers = {p: fill(r) for p, r in secure_routes.items()}
                 status, out, _ = run(*self.trust, f"127.0.0.1:{plain.port}")
-                self.assertEqual(status, NOT_ACCEPTED, out)  # the USB file is missing throughout
+                # The USB file is missing, or a vendor's check finds a fault.
+                self.assertEqual(status, NOT_ACCEPTED, out)
                 for line in lines:
                     self.assertIn(line.format(**urls), out)
                 if not any(line.startswith("redirected") for line in lines):
@@ -237,12 +253,14 @@ class RedirectsAndLogins(unittest.TestCase):
 class Writer(unittest.TestCase):
     def test_written_files_pass_the_check(self):
         with tempfile.TemporaryDirectory() as folder:
-            status, _, err = run("--write", folder, "--software", THIS_VERSION, "--driver", "2.12.3")
+            status, _, err = run("--write", folder, "--software", THIS_VERSION,
+                                 "--driver", "2.12.3")
             self.assertEqual(status, USAGE)
             self.assertIn("--driver 2.12.3: 6 characters, 1 too few", err)
             self.assertEqual(os.listdir(folder), [])
 
-            status, out, err = run("--write", folder, "--software", THIS_VERSION, "--driver", "2.12.28")
+            status, out, err = run("--write", folder, "--software", THIS_VERSION,
+                                   "--driver", "2.12.28")
             self.assertEqual(status, ACCEPTED, err)
             names = sorted(os.listdir(folder))  # nothing but the two files is left behind
             self.assertEqual(names, ["KVAT_Software_Version.txt", "KVAT_USB_Version.txt"])
@@ -251,6 +269,30 @@ class Writer(unittest.TestCase):
         status, out, _ = check(Answer(software), Answer(usb), "--recorded-driver", "2.12.28")
         self.assertEqual(status, ACCEPTED, out)
         self.assertIn("You have the latest software.", out)
+
+
+    def test_rewrite_keeps_the_old_files_mode(self):
+        if OPTIONS.trust_root:
+            self.skipTest("Unix modes are the Linux check's; the Windows one keeps the DACL")
+        with tempfile.TemporaryDirectory() as folder:
+            software = pathlib.Path(folder, "KVAT_Software_Version.txt")
+            usb = pathlib.Path(folder, "KVAT_USB_Version.txt")
+            for old, mode in ((software, 0o640), (usb, 0o604)):
+                old.write_bytes(b"old")
+                old.chmod(mode)
+            status, _, err = run("--write", folder, "--software", OTHER, "--driver", "2.12.28")
+            self.assertEqual(status, ACCEPTED, err)
+            self.assertEqual([oct(path.stat().st_mode & 0o7777) for path in (software, usb)],
+                             [oct(0o640), oct(0o604)])
+            self.assertTrue(software.read_bytes().endswith(OTHER.encode()))
+
+            # A link is refused, not replaced by a file: the web server may serve its target.
+            usb.unlink()
+            usb.symlink_to(software)
+            status, _, err = run("--write", folder, "--software", OTHER, "--driver", "2.12.28")
+            self.assertEqual(status, NOT_ACCEPTED, err)
+            self.assertIn("KVAT_USB_Version.txt: it is a symbolic link", err)
+            self.assertTrue(usb.is_symlink())
 
 
 class WriterRefusals(unittest.TestCase):

@@ -153,8 +153,8 @@ void ReportSchemeHint(std::ostream& out, std::string_view host, const Fetcher& f
     }
 }
 
-// The forms of this build's versions: "19.5" and "2.12.28". The launcher takes any text of the
-// right width; a vendor means one of these.
+// The forms of this build's versions: X.Y (two digits, a dot, a digit) and 2.12.28's. The
+// launcher takes any text of the right width; a vendor means one of these.
 bool InSoftwareForm(std::string_view version) {
     return version.size() == 4 && IsDigit(version[0]) && IsDigit(version[1]) && version[2] == '.' &&
            IsDigit(version[3]);
