@@ -143,7 +143,7 @@ def run_packer(folder, environment, *options, wrapper=(), source=None):
         [*wrapper, sys.executable, OPTIONS.packer, "--launcher", OPTIONS.launcher,
          "--note", OPTIONS.note, f"--host={OPTIONS.host}", "--source", source or OPTIONS.source,
          "--output", folder / "KVAT_Launcher.zip", *options],
-        capture_output=True, text=True, env=environment, timeout=300)
+        capture_output=True, text=True, env=environment, timeout=120)
 
 
 def dirty_suffix(source):
