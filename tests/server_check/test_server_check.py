@@ -211,6 +211,15 @@ class RedirectsAndLogins(unittest.TestCase):
             self.assertIn(f'accepted    yes: version "{OTHER}"', out)
             self.assertNotIn("Hint", out)
 
+        # A server that answers plain http on its https port with a 400 of its own.
+        with ScriptedServer(tls=self.tls, keep_alive=True, plain_http_400=True) as secure:
+            secure.answers[SOFTWARE_PATH] = Answer(software_file(OTHER))
+            status, out, _ = run(*self.trust, f"localhost:{secure.port}")
+            self.assertEqual(status, NOT_ACCEPTED, out)
+            self.assertIn("answer      HTTP 400, 0 bytes\n", out)
+            self.assertIn(f"Hint: port {secure.port} answers https, not plain http: try HOST "
+                          f"https://localhost:{secure.port}\n", out)
+
         for fault, context in self.certificate_faults.items():
             with self.subTest(fault), ScriptedServer(tls=context, keep_alive=True) as server:
                 status, out, _ = run(*self.trust, f"https://localhost:{server.port}")
