@@ -126,7 +126,8 @@ HWND VisibleWindowOf(DWORD process_id) {
 // The vendor's server, answering both version files at once (one send, Nagle off), with
 // answers of the lengths the launcher accepts.
 void ServeVersionFiles(test::HttpTestServer& server) {
-    server.Serve(std::string(kSoftwareVersionPath), {.body = "KVAT Software Version:19.5"});
+    server.Serve(std::string(kSoftwareVersionPath),
+                 {.body = "KVAT Software Version:" KVAT_THIS_VERSION});
     server.Serve(std::string(kUsbVersionPath), {.body = "KVAT USB Driver: 2.12.28"});
 }
 

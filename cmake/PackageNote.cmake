@@ -1,8 +1,11 @@
 # README.txt in the package, for whoever installs the launcher and for their IT staff: it names
-# this build's real addresses, and the versions and version-file texts of launcher/constants.h,
-# where they are kept. It has Windows line ends whatever the checkout has.
+# this build's real addresses, its version (cmake/Version.cmake), and the driver version and
+# version-file texts of launcher/constants.h, where they are kept. It has Windows line ends
+# whatever the checkout has. An edit of constants.h configures again, so the note never lags.
 
 file(READ ${PROJECT_SOURCE_DIR}/launcher/constants.h KVAT_CONSTANTS_H)
+set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/launcher/constants.h)
 
 # The value of a text or number constant of launcher/constants.h.
 function(kvat_constant name out)
@@ -24,7 +27,6 @@ function(kvat_version_file_text label_name version length_name out)
     set(${out} "${lead_text}${version}" PARENT_SCOPE)
 endfunction()
 
-kvat_constant(kThisVersion KVAT_THIS_VERSION)
 kvat_constant(kDriverVersion KVAT_DRIVER_VERSION)
 kvat_constant(kSoftwareFileLength KVAT_SOFTWARE_FILE_LENGTH)
 kvat_version_file_text(kSoftwareFileLabel ${KVAT_THIS_VERSION} kSoftwareFileLength

@@ -24,6 +24,9 @@ endif()
 # A release must be signed unless the vendor opts out with KVAT_ALLOW_UNSIGNED=1 when making it;
 # the development build (the windows preset) may make unsigned packages without that.
 option(KVAT_PACKAGE_UNSIGNED_ALLOWED "The package target may make an unsigned package" OFF)
+# Likewise a release is made from committed code only (KVAT_ALLOW_DIRTY=1 opts out); the
+# development build may package uncommitted changes, under a name that says so.
+option(KVAT_PACKAGE_DIRTY_ALLOWED "The package target may package uncommitted changes" OFF)
 set(KVAT_PACKAGE_FILE ${PROJECT_BINARY_DIR}/package/KVAT_Launcher-${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}-win64.zip)
 set(KVAT_PACKAGE_COMMAND
     ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/packaging/make_package.py
@@ -33,6 +36,9 @@ set(KVAT_PACKAGE_COMMAND
     --source ${PROJECT_SOURCE_DIR})
 if(KVAT_PACKAGE_UNSIGNED_ALLOWED)
     list(APPEND KVAT_PACKAGE_COMMAND --unsigned-allowed)
+endif()
+if(KVAT_PACKAGE_DIRTY_ALLOWED)
+    list(APPEND KVAT_PACKAGE_COMMAND --dirty-allowed)
 endif()
 # CMake reserves the name "package" while a CPack configuration lies in the build folder; an
 # older build of this project left one there.

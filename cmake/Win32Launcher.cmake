@@ -40,9 +40,11 @@ set(KVAT_RESOURCES ${CMAKE_CURRENT_SOURCE_DIR}/resources/launcher.rc)
 set_property(SOURCE ${KVAT_RESOURCES} APPEND PROPERTY OBJECT_DEPENDS
     ${CMAKE_CURRENT_SOURCE_DIR}/resources/launcher.ico
     ${CMAKE_CURRENT_SOURCE_DIR}/resources/calix.bmp
-    ${CMAKE_CURRENT_SOURCE_DIR}/resources/log.bmp)
+    ${CMAKE_CURRENT_SOURCE_DIR}/resources/log.bmp
+    ${KVAT_GENERATED_DIR}/kvat_this_version.h)
 add_library(kvat_resources OBJECT ${KVAT_RESOURCES})
-target_include_directories(kvat_resources PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/resources)
+target_include_directories(kvat_resources PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/resources
+                                                  ${KVAT_GENERATED_DIR})
 
 # Release builds carry no symbols: the debug sections of the static C++ runtime would otherwise
 # add half as much again to the file.

@@ -6,10 +6,14 @@
 #include <string>
 #include <string_view>
 
+#include "kvat_this_version.h"
+
 namespace kvat {
 
-// Versions built into the launcher. They are text and are only ever compared as text.
-inline constexpr std::string_view kThisVersion = "19.5";
+// Versions built into the launcher. They are text and are only ever compared as text. This
+// launcher's version comes from project(VERSION) in the top CMakeLists.txt, where alone it is
+// written.
+inline constexpr std::string_view kThisVersion = KVAT_THIS_VERSION;
 inline constexpr std::string_view kDriverVersion = "2.12.28";
 
 inline constexpr std::string_view kAppTitle = "KVAT_Software";

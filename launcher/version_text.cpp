@@ -1,5 +1,7 @@
 #include "launcher/version_text.h"
 
+#include <algorithm>
+
 namespace kvat {
 namespace {
 
@@ -22,6 +24,13 @@ std::string CountAgainst(std::size_t count, std::size_t expected) {
 // one when the bytes were read as UTF-8.
 bool StartsWithByteOrderMark(std::string_view text) {
     return text.starts_with("\xC3\xAF\xC2\xBB\xC2\xBF") || text.starts_with("\xEF\xBB\xBF");
+}
+
+// A file saved as UTF-16 (Notepad's "Unicode"): two bytes for each character, so that every
+// other byte of ASCII text is zero, usually after a UTF-16 byte order mark.
+bool LooksLikeUtf16(std::string_view text) {
+    const auto zeros = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\0'));
+    return zeros > 0 && zeros * 3 >= CharacterCount(text);
 }
 
 std::string_view TrailingLineBreak(std::string_view text) {
@@ -90,6 +99,13 @@ std::string WhyNotAccepted(std::string_view answer, std::size_t length) {
     std::string why = CountAgainst(count, length);
     if (answer.empty()) {
         return why + ": the file is empty";
+    }
+    if (LooksLikeUtf16(answer)) {
+        // Its byte order mark, FF FE or FE FF, reads as two characters outside ASCII.
+        const bool utf16_mark = static_cast<unsigned char>(answer.front()) >= 0x80;
+        return why + ": the file is UTF-16, two bytes a character" +
+               (utf16_mark ? ", and starts with its byte order mark" : "") +
+               "; save it as plain ASCII";
     }
     const bool mark = StartsWithByteOrderMark(answer);
     const std::string_view line_break = TrailingLineBreak(answer);

@@ -36,7 +36,7 @@ RedirectStep FollowRedirect(std::string_view from, std::string_view location, un
     }
     // Handing a secured fetch to plain http would let anyone on the network answer it.
     if (const auto origin = ParseWebAddress(from); origin && origin->secure && !to->secure) {
-        return Refused(FetchFailure::RedirectHttpsToHttp);
+        return {std::move(*next), FetchFailure::RedirectHttpsToHttp};
     }
     return {std::move(*next), std::nullopt};
 }

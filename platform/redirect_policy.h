@@ -26,7 +26,10 @@ constexpr bool IsFollowedRedirect(unsigned status) {
 
 // Where a redirect leads: the next address to ask, or why it is not followed.
 struct RedirectStep {
-    std::string next;  // without its fragment; empty when refused
+    // Without its fragment. When refused, empty, except for a step from https back to plain
+    // http: then the address refused, for the report (it is a web address the reader accepted,
+    // so it carries no user name or password).
+    std::string next;
     std::optional<FetchFailure> refusal;
 };
 

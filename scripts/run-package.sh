@@ -3,7 +3,9 @@
 # folder and starts its KVAT_Launcher.exe under Wine, in a fresh private prefix (no settings
 # from earlier runs).
 #   scripts/run-package.sh [--trust-root CA.pem] [--wait SECONDS] [--screenshot FILE] [ZIP]
-#     ZIP                  default: the newest ZIP under build/*/package/
+#     ZIP                  default: the release preset's signed ZIP,
+#                          build/release/package/KVAT_Launcher-<version>-win64.zip; an -UNSIGNED
+#                          or -DIRTY package runs only when it is named
 #     --trust-root CA.pem  trusts that certificate authority in the private prefix only, so that
 #                          a launcher built for an https:// host with a test certificate gets
 #                          its answers (the helper comes from the windows preset's build)
@@ -29,11 +31,19 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-zip=${1:-$(ls -t build/*/package/KVAT_Launcher-*.zip 2>/dev/null | head -n 1)}
-[ -f "$zip" ] || {
-    echo "No release ZIP; make one with: cmake --build --preset release --target package" >&2
-    exit 1
-}
+if [ $# -gt 0 ]; then
+    zip=$1
+else
+    # Only the signed name ends in -win64.zip: -UNSIGNED and -DIRTY come before ".zip".
+    releases=(build/release/package/KVAT_Launcher-*-win64.zip)
+    zip=${releases[0]}
+    if [ ${#releases[@]} -ne 1 ] || [ ! -f "$zip" ]; then
+        echo "No single signed release ZIP in build/release/package/; make one with:" \
+            "cmake --build --preset release --target package (or name the ZIP to run)" >&2
+        exit 1
+    fi
+fi
+[ -f "$zip" ] || { echo "No such ZIP: $zip" >&2; exit 1; }
 if [ -n "$trust_root" ]; then
     [ -f "$trust_root" ] || { echo "No certificate file $trust_root" >&2; exit 1; }
     trust_tool=${KVAT_TRUST_ROOT_TOOL:-}

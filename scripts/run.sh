@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed and starts a demo copy of the launcher under Wine, against a local
-# demo server on a free port that offers software 19.6 (so the download button shows) and the
-# current USB driver 2.12.28. The server stops when the window closes.
+# demo server on a free port that offers the next software version, 19.6 beside 19.5 (so the
+# download button shows), and the current USB driver 2.12.28. The server stops when the window closes.
 # With no display (or with --screenshot FILE) it runs on a virtual display, waits for the
 # window, saves a screenshot (default: build/screenshot.png) and closes it again.
 set -euo pipefail
@@ -31,8 +31,11 @@ stop_server() {
 }
 trap stop_server EXIT
 mkdir -p "$demo/root/download/KVAT_Software"
+# The build's version (from project(VERSION)), its minor part one up: another version to offer.
+this_version=$(sed -n 's/^#define KVAT_THIS_VERSION "\(.*\)"$/\1/p' build/native/generated/kvat_this_version.h)
+offered="${this_version%.*}.$(( (${this_version#*.} + 1) % 10 ))"
 build/native/tools/server_check/kvat-server-check --write "$demo/root/download/KVAT_Software" \
-    --software 19.6 --driver 2.12.28 >/dev/null
+    --software "$offered" --driver 2.12.28 >/dev/null
 
 # Port 0: the system picks a free port, and the server says which.
 python3 -u -m http.server --bind 127.0.0.1 --directory "$demo/root" 0 \

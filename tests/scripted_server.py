@@ -164,15 +164,17 @@ class _Handler(http.server.BaseHTTPRequestHandler):
 
 class ScriptedServer(http.server.ThreadingHTTPServer):
     """Answers GETs on 127.0.0.1:port from `answers` (path: Answer), 404 for other paths. With
-    `tls` it speaks HTTPS; with `keep_alive` a whole answer leaves the connection open."""
+    `tls` it speaks HTTPS; with `keep_alive` a whole answer leaves the connection open. With
+    `plain_http_400` a TLS server answers a plain-http request with 400, as nginx does."""
 
     daemon_threads = True
     allow_reuse_address = True
 
     def __init__(self, port: int = 0, tls: Optional[ssl.SSLContext] = None,
-                 keep_alive: bool = False):
+                 keep_alive: bool = False, plain_http_400: bool = False):
         super().__init__(("127.0.0.1", port), _Handler)
         self.tls = tls
+        self.plain_http_400 = plain_http_400
         self.keep_alive = keep_alive
         self.answers: dict[str, Answer] = {}
         self.requests: list[Request] = []
@@ -253,6 +255,11 @@ class ScriptedServer(http.server.ThreadingHTTPServer):
         # certificate ends it here.
         request.settimeout(_Handler.timeout)
         try:
+            # A TLS connection starts with a handshake record (0x16); anything else is plain.
+            if self.plain_http_400 and request.recv(1, socket.MSG_PEEK) != b"\x16":
+                request.sendall(b"HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n"
+                                b"Connection: close\r\n\r\n")
+                return
             secure = self.tls.wrap_socket(request, server_side=True)
         except (ssl.SSLError, OSError):
             return

@@ -423,6 +423,7 @@ HttpResult Run(const Transfer& transfer) {
                     continue;
                 }
                 answer = Ended(*next.refusal);
+                answer.refused_location = std::move(next.next);
             } else {
                 answer = std::move(std::get<HttpResult>(step));
             }

@@ -28,7 +28,8 @@ struct HttpResult {
     unsigned long error = 0;                     // WinINet or system error code for TransportError
     unsigned status = 0;                         // HTTP status code, when headers arrived
     std::string body;                            // raw bytes, at most the cap
-    std::wstring final_url;  // the last address asked, after the redirects followed
+    std::wstring final_url;        // the last address asked, after the redirects followed
+    std::string refused_location;  // a redirect's address that the rule refused, for the report
 
     // The failure, in the broad terms above.
     Outcome outcome() const {

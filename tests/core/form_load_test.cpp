@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes.h"
+#include "this_version.h"
 
 namespace kvat::testing {
 namespace {
@@ -9,7 +10,7 @@ namespace {
 using enum ControlId;
 
 const std::string kLatestSoftware =
-    "Latest Software Available on Server:  19.5\r\nYou have the latest software.";
+    "Latest Software Available on Server:  " KVAT_THIS_VERSION "\r\nYou have the latest software.";
 const std::string kUnverified =
     "Latest Software Available:  UNABLE TO VERIFY\r\nCheck internet connection.";
 const std::string kNotInstalled = "USB Driver not installed.  Click to install.";
@@ -19,10 +20,10 @@ const std::string kOutdated =
 
 TEST(SoftwareStatus, ServerOffersOwnVersion) {
     Launcher launcher;
-    launcher.ServeSoftware(SoftwareAnswer("19.5"));
+    launcher.ServeSoftware(SoftwareAnswer(KVAT_THIS_VERSION));
     launcher.form.Form_Load();
-    EXPECT_EQ(launcher.form.strServerVersion, "19.5");
-    EXPECT_EQ(launcher.Caption(txtThisVersion), "This Software Version:  19.5");
+    EXPECT_EQ(launcher.form.strServerVersion, KVAT_THIS_VERSION);
+    EXPECT_EQ(launcher.Caption(txtThisVersion), "This Software Version:  " KVAT_THIS_VERSION);
     EXPECT_EQ(launcher.Caption(txtServerVersion), kLatestSoftware);
     EXPECT_FALSE(launcher.Visible(cmdDownloadSoftware));
     EXPECT_TRUE(launcher.Visible(txtThisVersion));
@@ -30,7 +31,8 @@ TEST(SoftwareStatus, ServerOffersOwnVersion) {
 }
 
 TEST(SoftwareStatus, AnyOtherVersionIsOfferedNewerOlderOrOtherCase) {
-    for (const std::string version : {"19.6", "19.4", "1.95", "9.5 "}) {
+    for (const std::string& version :
+         {NeighbourVersion(1), NeighbourVersion(-1), std::string("1.95"), std::string("9.5 ")}) {
         Launcher launcher;
         launcher.ServeSoftware(SoftwareAnswer(version));
         launcher.form.Form_Load();
@@ -43,7 +45,7 @@ TEST(SoftwareStatus, AnyOtherVersionIsOfferedNewerOlderOrOtherCase) {
 }
 
 TEST(SoftwareStatus, AnswersOfTheWrongLengthCountAsNoAnswer) {
-    const std::string good = SoftwareAnswer("19.5");
+    const std::string good = SoftwareAnswer(KVAT_THIS_VERSION);
     const std::vector<std::string> answers = {
         good + "\r\n",             // a line break at the end counts
         good.substr(1),            // 25 characters
@@ -63,7 +65,7 @@ TEST(SoftwareStatus, AnswersOfTheWrongLengthCountAsNoAnswer) {
 
 TEST(SoftwareStatus, DownloadButtonShownByOnePassIsHiddenAtTheNextUnansweredOne) {
     Launcher launcher;
-    launcher.ServeSoftware(SoftwareAnswer("20.1"));
+    launcher.ServeSoftware(SoftwareAnswer(NeighbourVersion(1)));
     launcher.form.Form_Load();
     ASSERT_TRUE(launcher.Visible(cmdDownloadSoftware));
     launcher.ServeSoftware("");
@@ -74,9 +76,9 @@ TEST(SoftwareStatus, DownloadButtonShownByOnePassIsHiddenAtTheNextUnansweredOne)
 
 TEST(SoftwareStatus, OnlyTheLeadingCharactersAreFreeText) {
     Launcher launcher;
-    launcher.ServeSoftware("anything at all, 22 ch19.5");
+    launcher.ServeSoftware("anything at all, 22 ch" KVAT_THIS_VERSION);
     launcher.form.Form_Load();
-    EXPECT_EQ(launcher.form.strServerVersion, "19.5");
+    EXPECT_EQ(launcher.form.strServerVersion, KVAT_THIS_VERSION);
     EXPECT_FALSE(launcher.Visible(cmdDownloadSoftware));
 }
 
@@ -180,7 +182,7 @@ FetchAnswer Status(long status) {
 // itself on demand: the file, the address asked and the reason, in the words the vendor's check
 // prints too.
 TEST(StatusExplanation, EachOutcomeHasItsReasonNamingTheAddress) {
-    const std::string good = SoftwareAnswer("19.5");
+    const std::string good = SoftwareAnswer(KVAT_THIS_VERSION);
     const std::vector<std::pair<FetchAnswer, std::string>> software = {
         {Failed(FetchFailure::NameNotFound), "host name not found"},
         {Failed(FetchFailure::CouldNotConnect, "[::1]:8080"),
@@ -292,7 +294,7 @@ TEST(SettingsSection, MissingSectionRecordsTheVersionUnderTheAppTitle) {
     Launcher launcher;
     launcher.platform.section_probe_fails = true;
     launcher.form.Form_Load();
-    EXPECT_EQ(launcher.Setting("Version"), "19.5");
+    EXPECT_EQ(launcher.Setting("Version"), KVAT_THIS_VERSION);
     // Both server files are still fetched when the section had to be made.
     EXPECT_GE(launcher.Position("fetch " + kSoftwareUrl), 0);
     EXPECT_GE(launcher.Position("fetch " + kUsbUrl), 0);
@@ -300,7 +302,7 @@ TEST(SettingsSection, MissingSectionRecordsTheVersionUnderTheAppTitle) {
 
 TEST(PassOrder, StepsRunInTheirFixedOrder) {
     Launcher launcher;
-    launcher.ServeSoftware(SoftwareAnswer("19.5"));
+    launcher.ServeSoftware(SoftwareAnswer(KVAT_THIS_VERSION));
     launcher.ServeUsb(UsbAnswer("2.12.28"));
     launcher.form.Form_Load();
     const std::vector<std::string> expected = {
@@ -315,7 +317,7 @@ TEST(PassOrder, StepsRunInTheirFixedOrder) {
         "fetch " + kSoftwareUrl,
         "show txtThisVersion",
         "show txtServerVersion",
-        "caption txtThisVersion=This Software Version:  19.5",
+        "caption txtThisVersion=This Software Version:  " KVAT_THIS_VERSION,
         "caption txtServerVersion=" + kLatestSoftware,
         "hide cmdDownloadSoftware",
         "probe HKLM\\SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6001+00000001A\\0000\\"
@@ -352,12 +354,12 @@ TEST(PassOrder, SettingsUseTheAppTitleSetAtTheStart) {
     launcher.platform.section_probe_fails = true;
     launcher.form.Form_Load();
     EXPECT_GE(launcher.Position("get KVAT_Software/Properties/USB Version"), 0);
-    EXPECT_GE(launcher.Position("save KVAT_Software/Properties/Version=19.5"), 0);
+    EXPECT_GE(launcher.Position("save KVAT_Software/Properties/Version=" KVAT_THIS_VERSION), 0);
 }
 
 TEST(RepeatedPasses, RebuildTheSameCaptions) {
     Launcher launcher;
-    launcher.ServeSoftware(SoftwareAnswer("19.5"));
+    launcher.ServeSoftware(SoftwareAnswer(KVAT_THIS_VERSION));
     launcher.form.Form_Load();
     const std::string label2 = launcher.Caption(Label2);
     const std::string label3 = launcher.Caption(Label3);
@@ -384,7 +386,7 @@ TEST(Errors, AFailingStepEndsThePassAndKeepsWhatWasDone) {
     launcher.platform.fail_save_of = "Version";
     EXPECT_THROW(launcher.form.Form_Load(), LauncherError);
     EXPECT_EQ(launcher.Setting("WindowsOS"), "Vista");
-    EXPECT_EQ(launcher.form.strThisVersion, "19.5");
+    EXPECT_EQ(launcher.form.strThisVersion, KVAT_THIS_VERSION);
     EXPECT_FALSE(launcher.Visible(txtThisVersion));  // hidden at the start, never shown again
     EXPECT_EQ(launcher.Position("fetch " + kSoftwareUrl), -1);
     EXPECT_EQ(launcher.Caption(Label2), "CALIX");
@@ -397,7 +399,7 @@ TEST(Errors, AFetchThatThrowsEndsThePassBeforeTheDriverStatus) {
             throw LauncherError(35761, "request timed out");
         }
     };
-    launcher.ServeSoftware(SoftwareAnswer("19.5"));
+    launcher.ServeSoftware(SoftwareAnswer(KVAT_THIS_VERSION));
     EXPECT_THROW(launcher.form.Form_Load(), LauncherError);
     EXPECT_EQ(launcher.Caption(txtServerVersion), kLatestSoftware);
     EXPECT_EQ(launcher.Caption(txtUSBDriverVersion), "txtUSBDriverVersion");

@@ -38,6 +38,14 @@ TEST(WhyNotAccepted, NamesTheCountAndTheUsualCause) {
     EXPECT_EQ(WhyNotAccepted("\xC3\xAF\xC2\xBB\xC2\xBF" + good + "\r\n", 26),
               "31 characters, 5 too many: the file starts with a byte order mark and ends with a "
               "line break (CR LF)");
+    // Notepad's "Unicode": UTF-16 with its byte order mark, read through a Western code page.
+    std::string utf16 = "\xC3\xBF\xC3\xBE";
+    for (const char c : std::string(22, 'x') + "2.12.28") {
+        utf16 += {c, '\0'};
+    }
+    EXPECT_EQ(WhyNotAccepted(utf16, 24),
+              "60 characters, 36 too many: the file is UTF-16, two bytes a character, and starts "
+              "with its byte order mark; save it as plain ASCII");
 }
 
 TEST(VersionFileText, WritesWhatTheLauncherAccepts) {

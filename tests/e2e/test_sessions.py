@@ -16,10 +16,13 @@ from harness import (CONTROL_NAMES, LAUNCHER_EXE, PROPERTIES_KEY, SETTINGS_KEY, 
                      wait_records, windows_path)
 from scripted_server import (SOFTWARE_PATH, USB_PATH, Answer, ScriptedServer, software_file,
                              usb_file)
+from this_version import THIS_VERSION as VERSION, neighbour_version
+
+OTHER, OLDER = neighbour_version(1), neighbour_version(-1)  # versions this launcher is not
 
 # What the window says, exactly as the user reads it.
-THIS_VERSION = "This Software Version:  19.5"
-SERVER_SAME = "Latest Software Available on Server:  19.5\r\nYou have the latest software."
+THIS_VERSION = f"This Software Version:  {VERSION}"
+SERVER_SAME = f"Latest Software Available on Server:  {VERSION}\r\nYou have the latest software."
 UNVERIFIED = "Latest Software Available:  UNABLE TO VERIFY\r\nCheck internet connection."
 DRIVER_NOT_FOUND = "USB Driver Version not found."
 NOT_INSTALLED = "USB Driver not installed.  Click to install."
@@ -152,7 +155,7 @@ class Session(unittest.TestCase):
 
 class FirstRunTest(Session):
     def test_first_run_driver_install_then_exit_while_launching(self):
-        server = self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))
+        server = self.serve(Answer(software_file(VERSION)), Answer(usb_file("2.12.28")))
         # A folder a user in another country might have: blanks and characters outside the
         # ANSI code page; and a working directory of its own, as from a shortcut.
         folder = self.folder("Prüfung 日本")
@@ -232,7 +235,7 @@ class FirstRunTest(Session):
 class DriverInstallTest(Session):
     def test_other_driver_on_server_installs_without_arguments_and_stays_offered(self):
         reg_set(PROPERTIES_KEY, "USB Version", "2.12.28")
-        server = self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.30")))
+        server = self.serve(Answer(software_file(VERSION)), Answer(usb_file("2.12.30")))
         folder = self.folder()
         launcher = self.start(folder)
         self.assert_status(launcher.view(), SERVER_SAME, found("2.12.28"), OUTDATED,
@@ -256,7 +259,7 @@ class DriverInstallTest(Session):
         self.assert_exits(launcher)
 
     def test_missing_installer_is_reported_and_nothing_recorded(self):
-        server = self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))
+        server = self.serve(Answer(software_file(VERSION)), Answer(usb_file("2.12.28")))
         folder = self.folder(siblings=("Calix_KVAT.exe", "KVAT_Log.exe"))
         launcher = self.start(folder, args=["/S"])
         before = launcher.view()
@@ -287,7 +290,7 @@ class WebLinksTest(Session):
         port = harness.config().port
         browser = BROWSER.with_suffix(".record")
         # An older version on the server is offered just like a newer one.
-        for version in ("19.6", "19.4"):
+        for version in (OTHER, OLDER):
             with self.subTest(server_version=version):
                 browser.unlink(missing_ok=True)
                 reg_set(PROPERTIES_KEY, "USB Version", "2.12.28")
@@ -322,7 +325,7 @@ class WebLinksTest(Session):
 class LaunchTest(Session):
     def test_log_program_starts_and_the_window_minimises_once(self):
         reg_set(PROPERTIES_KEY, "USB Version", "2.12.28")
-        self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))
+        self.serve(Answer(software_file(VERSION)), Answer(usb_file("2.12.28")))
         folder = self.folder(siblings=("KVAT_Log.exe", "CDM21228_Setup.exe"))
         elsewhere = self.directory("elsewhere")
         launcher = self.start(folder, cwd=elsewhere)
@@ -363,7 +366,7 @@ class NotStartedTest(Session):
     """What the shell could not start is said, and never counted as started."""
 
     def test_missing_program_damaged_installer_and_no_browser(self):
-        server = self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))
+        server = self.serve(Answer(software_file(VERSION)), Answer(usb_file("2.12.28")))
         # No setup program, and an installer that is no program (a damaged download, say).
         folder = self.folder(siblings=("KVAT_Log.exe",))
         (folder.path / "CDM21228_Setup.exe").write_text("not a program\r\n")
@@ -445,9 +448,9 @@ class PlantedDllTest(Session):
 
         # The launcher: both fetches, a program start (the shell and COM), and the web page.
         reg_set(PROPERTIES_KEY, "USB Version", "2.12.28")
-        self.serve(Answer(software_file("19.6")), Answer(usb_file("2.12.28")))
+        self.serve(Answer(software_file(OTHER)), Answer(usb_file("2.12.28")))
         launcher = self.start(folder)
-        self.assert_status(launcher.view(), server_other("19.6"), found("2.12.28"),
+        self.assert_status(launcher.view(), server_other(OTHER), found("2.12.28"),
                            LATEST + "2.12.28", download=True, update=False)
         launcher.click("cmdLOG")
         wait_records(folder.path / "KVAT_Log.exe", 1)
@@ -463,7 +466,7 @@ class HandlerOrderTest(Session):
     # The launch timer falls due while the driver handler's message box is open: it must wait
     # for the handler to finish, not run inside the box's own message loop.
     def test_launch_timer_waits_for_the_driver_message_box(self):
-        self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))
+        self.serve(Answer(software_file(VERSION)), Answer(usb_file("2.12.28")))
         launcher = self.start(self.folder())
         launcher.count_minimisations()
 
@@ -518,19 +521,19 @@ class ServerTroubleTest(Session):
         page = b"<html><head><title>Sign in</title></head><body>Wi-Fi login</body></html>"
         cases = {
             "nothing listening": (None, None),
-            "not found": (Answer(software_file("19.6"), status=404),
+            "not found": (Answer(software_file(OTHER), status=404),
                           Answer(usb_file("2.12.28"), status=404)),
             "server error": (Answer(page, status=503), Answer(page, status=503)),
             "portal page": (Answer(page), Answer(page)),
-            "line break at the end": (Answer(software_file("19.5") + b"\r\n"),
+            "line break at the end": (Answer(software_file(VERSION) + b"\r\n"),
                                       Answer(usb_file("2.12.28") + b"\r\n")),
-            "one short": (Answer(software_file("19.5")[1:]), Answer(usb_file("2.12.28")[1:])),
-            "one long": (Answer(b"x" + software_file("19.5")), Answer(b"x" + usb_file("2.12.28"))),
+            "one short": (Answer(software_file(VERSION)[1:]), Answer(usb_file("2.12.28")[1:])),
+            "one long": (Answer(b"x" + software_file(VERSION)), Answer(b"x" + usb_file("2.12.28"))),
             "empty": (Answer(b""), Answer(b"")),
             # The connection drops right after what would be a whole version file.
-            "cut off": (Answer(software_file("19.6") + b"\r\n", cut_after=26),
+            "cut off": (Answer(software_file(OTHER) + b"\r\n", cut_after=26),
                         Answer(usb_file("2.12.28") + b"\r\n", cut_after=24)),
-            "huge": (Answer(software_file("19.5") * 80000), Answer(usb_file("2.12.28") * 80000)),
+            "huge": (Answer(software_file(VERSION) * 80000), Answer(usb_file("2.12.28") * 80000)),
         }
         for name, (software, usb) in cases.items():
             self.run_check(name, software, usb, "2.12.28", OUTDATED)
@@ -538,7 +541,7 @@ class ServerTroubleTest(Session):
         self.run_check("down, no record", None, None, None, NOT_INSTALLED)
 
     def test_recorded_driver_values(self):
-        self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))
+        self.serve(Answer(software_file(VERSION)), Answer(usb_file("2.12.28")))
         cases = (
             # (recorded value, its caption, status, driver button shown)
             ("DNE", DRIVER_NOT_FOUND, NOT_INSTALLED, True),  # the marker itself means none
@@ -575,7 +578,7 @@ class WhyUnverifiedTest(Session):
                "Reason: HTTP status 404: the file is not on the server")
         reg_set(PROPERTIES_KEY, "USB Version", "2.12.28")
         # The software file ends with a line break; nothing is there for the USB file.
-        self.serve(Answer(software_file("19.5") + b"\r\n"), None)
+        self.serve(Answer(software_file(VERSION) + b"\r\n"), None)
         # Wine as Windows 10, which GetVersionEx hides from a program without a manifest.
         reg_set(harness.WINE_KEY, "Version", "win10")
         self.addCleanup(reg_delete_value, harness.WINE_KEY, "Version")
@@ -615,7 +618,7 @@ class WhyUnverifiedTest(Session):
         self.assertIsNotNone(report, "Ctrl+C copied nothing")
         *lines, windows, end = report.split("\r\n")
         self.assertEqual(lines, [
-            "KVAT Launcher 19.5: update check",
+            f"KVAT Launcher {VERSION}: update check",
             f"Vendor host: {base}",
             f"Software version file: {base}{SOFTWARE_PATH}",
             "  Outcome: HTTP 200, not accepted",
@@ -635,7 +638,7 @@ class WhyUnverifiedTest(Session):
 
 class SlowServerTest(Session):
     def test_window_appears_only_after_both_answers(self):
-        software = Answer(software_file("19.5"), delay=2.0)
+        software = Answer(software_file(VERSION), delay=2.0)
         usb = Answer(usb_file("2.12.28")).held()
         server = self.serve(software, usb)
         launcher = self.launcher(self.folder()).start()
@@ -665,7 +668,7 @@ class SlowServerTest(Session):
         # the traffic, then answers the software file with a redirect 3 s later.
         server = self.serve(Answer(b"moved", 302, ["Location: /moved.txt"], delay=3.0),
                             Answer(usb_file("2.12.28")))
-        server.answers["/moved.txt"] = Answer(software_file("19.6"))
+        server.answers["/moved.txt"] = Answer(software_file(OTHER))
         folder = self.folder()
         began = INSPECTOR.now()
         launcher = self.launcher(folder).start()
@@ -707,9 +710,9 @@ class SlowServerTest(Session):
         self.assertEqual(launcher.wait_exit(3.0), 0, "the launcher did not end within 3 s")
 
     def test_slow_check_after_driver_install_keeps_the_window_answering(self):
-        server = self.serve(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))
+        server = self.serve(Answer(software_file(VERSION)), Answer(usb_file("2.12.28")))
         launcher = self.start(self.folder())
-        server.script(Answer(software_file("19.5"), delay=6.0), Answer(usb_file("2.12.28")))
+        server.script(Answer(software_file(VERSION), delay=6.0), Answer(usb_file("2.12.28")))
         launcher.click("cmdUpdateUSBdriver")
         box = INSPECTOR.message_box(launcher.pid, "USB Installation", STEP_TIMEOUT)
         INSPECTOR.dismiss(box["hwnd"])
@@ -792,7 +795,7 @@ def pixels(twips: int, dpi: int) -> int:
 
 class LayoutTest(Session):
     def test_window_controls_and_fonts_as_designed(self):
-        self.serve(Answer(software_file("19.6")), Answer(usb_file("2.12.28")))
+        self.serve(Answer(software_file(OTHER)), Answer(usb_file("2.12.28")))
         launcher = self.start(self.folder())
         view = launcher.view(fonts=True)
         window = view.raw
@@ -847,7 +850,7 @@ class LayoutTest(Session):
 
     def test_tab_order_follows_the_shown_buttons(self):
         # Both update buttons offered: no record, another software version.
-        server = self.serve(Answer(software_file("19.6")), Answer(usb_file("2.12.28")))
+        server = self.serve(Answer(software_file(OTHER)), Answer(usb_file("2.12.28")))
         launcher = self.start(self.folder("both"))
         self.assertEqual(self.tab_order(launcher, 6), [
             "cmdCALIX", "cmdLOG", "cmdDownloadSoftware", "cmdUpdateUSBdriver", "cmdEXIT",
@@ -857,7 +860,7 @@ class LayoutTest(Session):
 
         # Nothing to update: hidden buttons are skipped.
         reg_set(PROPERTIES_KEY, "USB Version", "2.12.28")
-        server.script(Answer(software_file("19.5")), Answer(usb_file("2.12.28")))
+        server.script(Answer(software_file(VERSION)), Answer(usb_file("2.12.28")))
         launcher = self.start(self.folder("none"))
         self.assertEqual(self.tab_order(launcher, 4),
                          ["cmdCALIX", "cmdLOG", "cmdEXIT", "cmdWEBSITE", "cmdCALIX"])

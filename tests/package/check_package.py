@@ -12,6 +12,7 @@ Needs Debian's python3-pefile.
 """
 import argparse
 import hashlib
+import json
 import os
 import pathlib
 import re
@@ -27,8 +28,13 @@ import zipfile
 
 import pefile
 
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent))
+from this_version import THIS_VERSION  # noqa: E402 (found through the path above)
+
 OPTIONS = None
 PACKAGE = None
+DIRTY = ""  # "-DIRTY" while the checkout has uncommitted changes
 
 LAUNCHER = "KVAT_Launcher.exe"
 NOTE = "README.txt"
@@ -56,6 +62,8 @@ BITMAPINFOHEADER_SIZE = 40
 TRUST_E_BAD_DIGEST = "0x80096010"
 CERT_TRUST_IS_UNTRUSTED_ROOT = 0x20
 SIGNING_PASSWORD = "throwaway pass"
+# "19.05" for 19.5: the version block's text form of this build's version.
+VERSION_BLOCK_TEXT = "{}.{:02}".format(*(int(part) for part in THIS_VERSION.split(".")))
 
 
 def run(command, **kwargs):
@@ -104,10 +112,19 @@ def make_throwaway_signer(folder, signing_time):
 
 
 # Stands in for osslsigncode: fails when the password is in its environment, on its command line
-# or in a file under the watched folder, then runs the real one.
+# or in a file under the watched folder, or is not exactly the password on its standard input
+# (osslsigncode itself drops a line break there), then runs the real one with the same input.
 PASSWORD_WATCH = """#!/usr/bin/python3
 import os, pathlib, sys
 secret = bytes.fromhex("{secret}")
+if "/dev/stdin" in sys.argv:
+    given = sys.stdin.buffer.read()
+    if given != secret:
+        sys.exit(f"standard input holds {{len(given)}} bytes, not the {{len(secret)}} of the password")
+    feed, into = os.pipe()
+    os.write(into, given)
+    os.close(into)
+    os.dup2(feed, 0)
 places = [f"environment variable {{key}}" for key, value in os.environ.items()
           if secret in value.encode()]
 places += ["command line"] if any(secret in a.encode() for a in sys.argv) else []
@@ -120,13 +137,20 @@ os.execv("{real}", ["{real}", *sys.argv[1:]])
 """
 
 
-def run_packer(folder, environment, *options, wrapper=()):
+def run_packer(folder, environment, *options, wrapper=(), source=None):
     """Packs into `folder` (the signed name KVAT_Launcher.zip); the finished process."""
     return subprocess.run(
         [*wrapper, sys.executable, OPTIONS.packer, "--launcher", OPTIONS.launcher,
-         "--note", OPTIONS.note, f"--host={OPTIONS.host}", "--source", OPTIONS.source,
+         "--note", OPTIONS.note, f"--host={OPTIONS.host}", "--source", source or OPTIONS.source,
          "--output", folder / "KVAT_Launcher.zip", *options],
-        capture_output=True, text=True, env=environment)
+        capture_output=True, text=True, env=environment, timeout=120)
+
+
+def dirty_suffix(source):
+    """"-DIRTY" when the checkout has uncommitted changes to tracked files, as the packer names
+    such a package (the tests package with KVAT_ALLOW_DIRTY=1), else ""."""
+    changed = run(["git", "-C", source, "status", "--porcelain", "--untracked-files=no"])
+    return "-DIRTY" if changed.strip() else ""
 
 
 def zips_in(folder):
@@ -164,7 +188,9 @@ class Package:
         """Unsigned: the vendor's explicit opt-out. Signed: the throwaway certificate, given to
         osslsigncode through the password watch."""
         environment = {key: value for key, value in os.environ.items()
-                       if not key.startswith(("KVAT_SIGN_", "KVAT_ALLOW_UNSIGNED"))}
+                       if not key.startswith(("KVAT_SIGN_", "KVAT_ALLOW_"))}
+        # A test may run on uncommitted changes; the name then says so (DIRTY).
+        environment["KVAT_ALLOW_DIRTY"] = "1"
         self.watch_marker = self.work / "password-watch-ran"
         if not options.sign:
             return dict(environment, KVAT_ALLOW_UNSIGNED="1")
@@ -245,8 +271,8 @@ class PackageContentsTest(unittest.TestCase):
         if not OPTIONS.server_check:
             self.skipTest("no kvat-server-check in this build")
         constants = pathlib.Path(OPTIONS.source, "launcher", "constants.h").read_text()
-        software, driver = (re.search(f' {name} = "([^"]+)"', constants)[1]
-                            for name in ("kThisVersion", "kDriverVersion"))
+        software = THIS_VERSION
+        driver = re.search(' kDriverVersion = "([^"]+)"', constants)[1]
         folder = PACKAGE.work / "written"
         folder.mkdir()
         run([OPTIONS.wine, OPTIONS.server_check, "--write", folder, "--software", software,
@@ -293,10 +319,15 @@ class ExecutableTest(unittest.TestCase):
         self.assertEqual(PACKAGE.exe.FILE_HEADER.TimeDateStamp, 0)
 
 
+STALE_NAMES = ("KVAT_Launcher.zip", "KVAT_Launcher-UNSIGNED.zip",
+               "KVAT_Launcher-19.4.0-win64-UNSIGNED-DIRTY.zip")
+
+
 def stale_zips(folder):
-    """Both names of an earlier package, left in `folder` as a failed step must not leave them."""
+    """Earlier packages, of this version and another, left in `folder` as neither a failed step
+    nor a new package may leave them."""
     folder.mkdir(parents=True)
-    for name in ("KVAT_Launcher.zip", "KVAT_Launcher-UNSIGNED.zip"):
+    for name in STALE_NAMES:
         (folder / name).write_bytes(b"an earlier package")
     return folder
 
@@ -315,7 +346,7 @@ class UnsignedPackageTest(unittest.TestCase):
             self.skipTest("only for an unsigned package made here")
 
     def test_opt_out_makes_an_unsigned_package_named_and_said_so(self):
-        self.assertEqual(PACKAGE.zip_path.name, "KVAT_Launcher-UNSIGNED.zip")
+        self.assertEqual(PACKAGE.zip_path.name, f"KVAT_Launcher-UNSIGNED{DIRTY}.zip")
         said = [line for line in PACKAGE.packer_output.splitlines() if "NOT signed" in line]
         self.assertEqual(len(said), 1, PACKAGE.packer_output)
         self.assertEqual(PACKAGE.exe.OPTIONAL_HEADER.DATA_DIRECTORY[SECURITY_DIRECTORY].Size, 0)
@@ -333,7 +364,46 @@ class UnsignedPackageTest(unittest.TestCase):
         # The development build may package unsigned, but never under the signed name.
         made = run_packer(folder, environment, "--unsigned-allowed")
         self.assertEqual(made.returncode, 0, made.stderr)
-        self.assertEqual(zips_in(folder), ["KVAT_Launcher-UNSIGNED.zip"])
+        self.assertEqual(zips_in(folder), [f"KVAT_Launcher-UNSIGNED{DIRTY}.zip"])
+
+    def test_earlier_packages_are_removed_and_named(self):
+        folder = stale_zips(PACKAGE.work / "stale")
+        (folder / "notes.zip").write_bytes(b"not a package")
+        made = run_packer(folder, PACKAGE.environment)
+        self.assertEqual(made.returncode, 0, made.stderr)
+        self.assertEqual(zips_in(folder), ["KVAT_Launcher-UNSIGNED" + DIRTY + ".zip", "notes.zip"])
+        for name in STALE_NAMES:
+            self.assertIn(f"package: removed the earlier package {folder / name}\n", made.stdout)
+
+    def test_uncommitted_changes_stop_a_release_unless_allowed(self):
+        checkout = PACKAGE.work / "checkout"
+        checkout.mkdir()
+        tracked = checkout / "tracked.txt"
+        tracked.write_text("committed\n")
+        git = ["git", "-C", checkout, "-c", "user.name=t", "-c", "user.email=t@t"]
+        run(git + ["init", "--quiet"])
+        run(git + ["add", "tracked.txt"])
+        run(git + ["commit", "--quiet", "-m", "one"])
+        (checkout / "untracked.txt").write_text("not in the package's concern\n")
+        allowed = PACKAGE.environment
+        refused = {key: value for key, value in allowed.items() if key != "KVAT_ALLOW_DIRTY"}
+        folder = PACKAGE.work / "dirty"
+        # Untracked files do not count, KVAT_ALLOW_DIRTY=1 or not.
+        for environment in (refused, allowed):
+            made = run_packer(folder, environment, source=checkout)
+            self.assertEqual(made.returncode, 0, made.stderr)
+            self.assertEqual(zips_in(folder), ["KVAT_Launcher-UNSIGNED.zip"])
+
+        tracked.write_text("changed\n")
+        made = run_packer(folder, refused, source=checkout)
+        self.assertEqual(made.returncode, 1, made.stdout)
+        self.assertEqual(made.stderr, f"package: error: {checkout} has uncommitted changes to "
+                         "tracked files (1, such as tracked.txt): commit them before a release, "
+                         "or set KVAT_ALLOW_DIRTY=1 for a test package named ...-DIRTY.zip\n")
+        self.assertEqual(zips_in(folder), [])
+        made = run_packer(folder, allowed, source=checkout)
+        self.assertEqual(made.returncode, 0, made.stderr)
+        self.assertEqual(zips_in(folder), ["KVAT_Launcher-UNSIGNED-DIRTY.zip"])
 
     def test_bad_source_date_epoch_is_a_one_line_error(self):
         folder = stale_zips(PACKAGE.work / "bad-epoch")
@@ -352,7 +422,7 @@ class SignedPackageTest(unittest.TestCase):
             self.skipTest("only for a signed package made here")
 
     def test_signed_package_has_the_plain_name_and_its_printed_hashes(self):
-        self.assertEqual(zips_in(PACKAGE.zip_path.parent), ["KVAT_Launcher.zip"])
+        self.assertEqual(zips_in(PACKAGE.zip_path.parent), [f"KVAT_Launcher{DIRTY}.zip"])
         output = PACKAGE.packer_output
         self.assertEqual(printed_sha256(output, f"{LAUNCHER} signed"),
                          hashlib.sha256(PACKAGE.launcher).hexdigest(), output)
@@ -368,7 +438,7 @@ class SignedPackageTest(unittest.TestCase):
         folder = PACKAGE.work / "later"
         made = run_packer(folder, PACKAGE.environment, wrapper=["faketime", "-f", "+5h"])
         self.assertEqual(made.returncode, 0, made.stderr)
-        self.assertEqual((folder / "KVAT_Launcher.zip").read_bytes(),
+        self.assertEqual((folder / f"KVAT_Launcher{DIRTY}.zip").read_bytes(),
                          PACKAGE.zip_path.read_bytes())
 
     def test_osslsigncode_verifies_the_signature_against_the_authority(self):
@@ -393,6 +463,39 @@ class SignedPackageTest(unittest.TestCase):
         data[code.PointerToRawData + code.SizeOfRawData // 2] ^= 0x01
         changed.write_bytes(data)
         self.assertEqual(self.win_verify_trust(changed)["trust"], TRUST_E_BAD_DIGEST)
+
+    def test_password_file_signs_without_its_last_line_break(self):
+        environment = {key: value for key, value in PACKAGE.environment.items()
+                       if key != "KVAT_SIGN_PASSWORD"}
+        secret = PACKAGE.work / "password"
+        # As a Windows editor saves it: the CR is no more part of the password than the LF.
+        secret.write_bytes(SIGNING_PASSWORD.encode() + b"\r\n")
+        environment["KVAT_SIGN_PASSWORD_FILE"] = str(secret)
+        folder = PACKAGE.work / "password-file"
+        made = run_packer(folder, environment)
+        self.assertEqual(made.returncode, 0, made.stdout + made.stderr)
+        self.assertEqual(zips_in(folder), [f"KVAT_Launcher{DIRTY}.zip"])
+
+        # Both ways at once is one too many: which one would sign?
+        made = run_packer(folder, dict(environment, KVAT_SIGN_PASSWORD=SIGNING_PASSWORD))
+        self.assertEqual(made.returncode, 1, made.stdout)
+        self.assertEqual(made.stderr, "package: error: both KVAT_SIGN_PASSWORD_FILE and "
+                         "KVAT_SIGN_PASSWORD are set: keep one\n")
+        self.assertEqual(zips_in(folder), [])
+
+    def test_time_stamp_server_that_never_answers_is_given_up(self):
+        folder = stale_zips(PACKAGE.work / "time-stamp")
+        with socket.create_server(("127.0.0.1", 0)) as silent:
+            url = f"http://127.0.0.1:{silent.getsockname()[1]}"
+            started = time.monotonic()
+            made = run_packer(folder, dict(PACKAGE.environment, KVAT_SIGN_TIMESTAMP_URL=url,
+                                           KVAT_SIGN_TIMESTAMP_TIMEOUT="2"))
+            took = time.monotonic() - started
+        self.assertEqual(made.returncode, 1, made.stdout)
+        self.assertEqual(made.stderr, f"package: error: the time-stamp server {url} did not "
+                         "answer within 2 s: nothing signed, no package made\n")
+        self.assertLess(took, 30)
+        self.assertEqual(zips_in(folder), [])
 
     def test_failed_signing_leaves_no_package(self):
         folder = stale_zips(PACKAGE.work / "wrong")
@@ -440,8 +543,9 @@ class VersionBlockTest(unittest.TestCase):
         self.translations = [var.entry.get(b"Translation") for info in blocks
                              if info.Key == b"VarFileInfo" for var in info.Var]
 
-    def test_numeric_file_and_product_versions_are_19_5_0_0(self):
-        high, low = (19 << 16) | 5, 0
+    def test_numeric_file_and_product_versions_are_this_builds_x_y_0_0(self):
+        major, minor = (int(part) for part in THIS_VERSION.split("."))
+        high, low = (major << 16) | minor, 0
         self.assertEqual((self.fixed.FileVersionMS, self.fixed.FileVersionLS), (high, low))
         self.assertEqual((self.fixed.ProductVersionMS, self.fixed.ProductVersionLS), (high, low))
 
@@ -452,15 +556,65 @@ class VersionBlockTest(unittest.TestCase):
         strings = {key.decode(): value.decode() for key, value in table.entries.items()}
         self.assertEqual(strings, {
             "FileDescription": "Software Launcher",
-            "FileVersion": "19.05",
+            "FileVersion": VERSION_BLOCK_TEXT,
             "InternalName": "KVAT_Launcher",
             "OriginalFilename": "KVAT_Launcher.exe",
             "ProductName": "KVAT_Launcher",
-            "ProductVersion": "19.05",
+            "ProductVersion": VERSION_BLOCK_TEXT,
         })
 
     def test_translation_is_0409_code_page_1200(self):
         self.assertEqual([t.lower() for t in self.translations], ["0x0409 0x04b0"])
+
+
+class VersionPlacesTest(unittest.TestCase):
+    """The version is written once, in project(VERSION); every other place takes it from there."""
+
+    def test_project_line_is_the_only_place_that_spells_the_version(self):
+        major, minor = THIS_VERSION.split(".")
+        # git grep ends with 1 when nothing matches.
+        found = subprocess.run(
+            ["git", "-C", OPTIONS.source, "grep", "-n", "-F", "-e", THIS_VERSION, "-e",
+             VERSION_BLOCK_TEXT, "-e", f"{major},{minor},0,0", "--", "CMakeLists.txt", "cmake",
+             "launcher", "platform", "resources", "packaging", "tools"],
+            capture_output=True, text=True)
+        self.assertIn(found.returncode, (0, 1), found.stderr)
+        self.assertEqual(found.stdout.splitlines(),
+                         [f"CMakeLists.txt:{self.project_line()}:project(KVAT_Launcher VERSION "
+                          f"{THIS_VERSION}.0.0 LANGUAGES CXX)"])
+
+    def test_note_and_executable_carry_this_builds_version(self):
+        self.assertIn(f"Version {THIS_VERSION}\r\n", PACKAGE.note.decode("ascii"))
+        self.assertIn(THIS_VERSION.encode("ascii"), PACKAGE.launcher)
+
+    @staticmethod
+    def project_line():
+        lines = pathlib.Path(OPTIONS.source, "CMakeLists.txt").read_text().splitlines()
+        return next(number for number, line in enumerate(lines, 1)
+                    if line.startswith("project("))
+
+
+class ReleaseConfigureTest(unittest.TestCase):
+    def test_release_preset_refuses_the_placeholder_host_before_building(self):
+        if not (OPTIONS.cmake and OPTIONS.source):
+            self.skipTest("no cmake given")
+        presets = json.loads(pathlib.Path(OPTIONS.source, "CMakePresets.json").read_text())
+        release = next(preset for preset in presets["configurePresets"]
+                       if preset["name"] == "release")
+        self.assertEqual(release["cacheVariables"].get("KVAT_VENDOR_HOST_REQUIRED"), "ON")
+        with tempfile.TemporaryDirectory(prefix="kvat-release-configure-") as build:
+            done = subprocess.run([OPTIONS.cmake, "-S", OPTIONS.source, "-B", build,
+                                   "-DKVAT_VENDOR_HOST_REQUIRED=ON", "-DBUILD_TESTING=OFF",
+                                   "-DKVAT_BUILD_SERVER_CHECK=OFF"],
+                                  capture_output=True, text=True)
+            # Nothing to build with: the configure step never wrote a build system.
+            built = [name for name in ("build.ninja", "Makefile")
+                     if pathlib.Path(build, name).exists()]
+        self.assertNotEqual(done.returncode, 0, done.stdout)
+        self.assertIn("\n   KVAT_VENDOR_HOST is the placeholder www.korvane.example, which never "
+                      "resolves: configure the release with -DKVAT_VENDOR_HOST=<your host>\n",
+                      done.stderr)
+        self.assertEqual(built, [])
 
 
 class IconTest(unittest.TestCase):
@@ -507,6 +661,7 @@ def main():
     parser.add_argument("--trust-root", help="kvat_trust_root.exe")
     parser.add_argument("--verify-signature", help="kvat_verify_signature.exe")
     parser.add_argument("--run-package", help="scripts/run-package.sh")
+    parser.add_argument("--cmake", help="cmake, to configure the release in a scratch folder")
     OPTIONS, rest = parser.parse_known_args()
     if not OPTIONS.zip and not (OPTIONS.packer and OPTIONS.launcher and OPTIONS.note
                                 and OPTIONS.source):
@@ -514,6 +669,8 @@ def main():
     if OPTIONS.sign and not (OPTIONS.trust_root and OPTIONS.verify_signature):
         parser.error("--sign needs --trust-root and --verify-signature")
     OPTIONS.stripped = OPTIONS.build_type in ("Release", "MinSizeRel")
+    global DIRTY
+    DIRTY = dirty_suffix(OPTIONS.source) if OPTIONS.source else ""
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 

@@ -26,6 +26,9 @@ sys.path[:0] = [str(TESTS), str(TESTS / "e2e")]
 from harness import windows_path  # noqa: E402 (found through the path above)
 from scripted_server import (SOFTWARE_PATH, USB_PATH, Answer, Authority,  # noqa: E402
                              ScriptedServer, redirect, software_file, usb_file)
+from this_version import THIS_VERSION, neighbour_version  # noqa: E402
+
+OTHER = neighbour_version(1)  # a version this build is not
 
 PROGRAM = []
 OPTIONS: argparse.Namespace
@@ -46,13 +49,13 @@ def check(software, usb, *options):
 
 class AgainstServer(unittest.TestCase):
     def test_good_server(self):
-        status, out, _ = check(Answer(software_file("19.6")),
+        status, out, _ = check(Answer(software_file(OTHER)),
                                Answer(usb_file("2.12.28")),
                                "--recorded-driver", "2.12.28")
         self.assertEqual(status, ACCEPTED, out)
         self.assertIn("HTTP 200, 26 bytes, 26 characters (26 expected)", out)
-        self.assertIn("accepted    yes: version \"19.6\"", out)
-        self.assertIn("txtServerVersion      Latest Software Available:  19.6\n"
+        self.assertIn(f'accepted    yes: version "{OTHER}"', out)
+        self.assertIn(f"txtServerVersion      Latest Software Available:  {OTHER}\n"
                       "                        You DO NOT have the latest software. "
                       "Click to update now.\n", out)
         self.assertIn("USB Driver installed and is latest version: 2.12.28", out)
@@ -60,7 +63,7 @@ class AgainstServer(unittest.TestCase):
         self.assertIn("cmdUpdateUSBdriver    hidden", out)
 
     def test_software_file_ending_in_cr_lf(self):
-        status, out, _ = check(Answer(software_file("19.5") + b"\r\n"),
+        status, out, _ = check(Answer(software_file(THIS_VERSION) + b"\r\n"),
                                Answer(usb_file("2.12.28")))
         self.assertEqual(status, NOT_ACCEPTED, out)
         self.assertIn("HTTP 200, 28 bytes, 28 characters (26 expected)", out)
@@ -120,14 +123,15 @@ class RedirectsAndLogins(unittest.TestCase):
         cls._folder.cleanup()
 
     def test_table(self):
-        doc = software_file("19.6")
+        doc = software_file(OTHER)
         login = ["WWW-Authenticate: NTLM", "WWW-Authenticate: Negotiate"]
         bad_location = "answer      none: a redirect whose Location is not a web address\n"
         # name: (software file's answer, what else the plain server serves, what the secure
         # one serves, the report's lines, paths never to be asked)
         table = {
             "302 with a 10 KB body": ((302, ["Location: /doc"], b"m" * 10240), {}, {},
-                                      ["redirected  {plain}/doc", 'accepted    yes: version "19.6"'],
+                                      ["redirected  {plain}/doc",
+                                       f'accepted    yes: version "{OTHER}"'],
                                       []),
             "300 with a Location": ((300, ["Location: /doc"], b""), {}, {},
                                     ["answer      HTTP 300, 0 bytes",
@@ -137,9 +141,10 @@ class RedirectsAndLogins(unittest.TestCase):
                                       {"/up": (302, ["Location: {plain}/doc"], b"")},
                                       ["redirected  {secure}/up", "answer      none: a redirect "
                                        "from https back to plain http, which the launcher "
-                                       "refuses"], ["/doc"]),
+                                       "refuses", "refused     a redirect to {plain}/doc\n"],
+                                      ["/doc"]),
             "fragment": ((302, ["Location: /doc#part"], b""), {}, {},
-                         ["redirected  {plain}/doc\n", 'accepted    yes: version "19.6"'], []),
+                         ["redirected  {plain}/doc\n", f'accepted    yes: version "{OTHER}"'], []),
             "login asked": ((401, login, b"Login"), {}, {},
                             ["answer      HTTP 401, 5 bytes", "accepted    no: HTTP status 401: a "
                              "login is asked for, and the launcher never sends one"], []),
@@ -160,6 +165,19 @@ class RedirectsAndLogins(unittest.TestCase):
                                   ["/doc", "/download/KVAT_Software/doc"]),
             "raw non-ASCII byte": ((302, ["Location: /doc\xe9"], b""), {}, {}, [bad_location],
                                    ["/doc\xe9", "/doc%E9", "/doc%C3%A9", "/doc"]),
+            # Accepted by the launcher, but no launcher of this build would match it.
+            "moved blank": ((200, [], b"KVAT Software Version" + THIS_VERSION.encode() + b" "),
+                            {}, {}, [f'accepted    yes: version "{THIS_VERSION[1:]} "',
+                                     f'[vendor] software version  "{THIS_VERSION[1:]} " is not a '
+                                     "version: this build's versions are two digits"], []),
+            "driver other than this build's": (
+                (200, [], doc), {USB_PATH: (200, [], usb_file("2.12.30"))}, {},
+                ["Both version files are accepted.\n", '[vendor] driver version    "2.12.30" is '
+                 "not 2.12.28, the driver version this build installs and records: every "
+                 "launcher of this build would offer its driver at every start"], []),
+            "UTF-16": ((200, [], "\ufeff".encode("utf-16-le") + doc.decode().encode("utf-16-le")),
+                       {}, {}, ["the file is UTF-16, two bytes a character, and starts with its "
+                                "byte order mark; save it as plain ASCII\n"], []),
         }
         for name, (software, plain_routes, secure_routes, lines, unasked) in table.items():
             with self.subTest(name), ScriptedServer(keep_alive=True) as plain, \
@@ -171,7 +189,8 @@ class RedirectsAndLogins(unittest.TestCase):
                                  **{p: fill(r) for p, r in plain_routes.items()}}
                 secure.answers = {p: fill(r) for p, r in secure_routes.items()}
                 status, out, _ = run(*self.trust, f"127.0.0.1:{plain.port}")
-                self.assertEqual(status, NOT_ACCEPTED, out)  # the USB file is missing throughout
+                # The USB file is missing, or a vendor's check finds a fault.
+                self.assertEqual(status, NOT_ACCEPTED, out)
                 for line in lines:
                     self.assertIn(line.format(**urls), out)
                 self.assertNotIn("s3cret", out)  # no report shows a password
@@ -188,7 +207,7 @@ class RedirectsAndLogins(unittest.TestCase):
         with ScriptedServer(tls=self.tls, keep_alive=True) as secure, \
                 ScriptedServer(keep_alive=True) as plain:
             for server in (secure, plain):
-                server.answers[SOFTWARE_PATH] = Answer(software_file("19.6"))
+                server.answers[SOFTWARE_PATH] = Answer(software_file(OTHER))
             # The launcher's scheme given for the other one's port. A TLS server fed plain
             # http may close before or after its alert reaches the client: either reason holds.
             for host, other, reasons in (
@@ -205,8 +224,17 @@ class RedirectsAndLogins(unittest.TestCase):
                     self.assertIn(f"Hint: port {other.rsplit(':', 1)[1]} answers ", out)
                     self.assertIn(f": try HOST {other}\n", out)
             status, out, _ = run(*self.trust, f"https://localhost:{secure.port}")
-            self.assertIn('accepted    yes: version "19.6"', out)
+            self.assertIn(f'accepted    yes: version "{OTHER}"', out)
             self.assertNotIn("Hint", out)
+
+        # A server that answers plain http on its https port with a 400 of its own.
+        with ScriptedServer(tls=self.tls, keep_alive=True, plain_http_400=True) as secure:
+            secure.answers[SOFTWARE_PATH] = Answer(software_file(OTHER))
+            status, out, _ = run(*self.trust, f"localhost:{secure.port}")
+            self.assertEqual(status, NOT_ACCEPTED, out)
+            self.assertIn("answer      HTTP 400, 0 bytes\n", out)
+            self.assertIn(f"Hint: port {secure.port} answers https, not plain http: try HOST "
+                          f"https://localhost:{secure.port}\n", out)
 
         for fault, context in self.certificate_faults.items():
             with self.subTest(fault), ScriptedServer(tls=context, keep_alive=True) as server:
@@ -239,7 +267,7 @@ class RedirectsAndLogins(unittest.TestCase):
     def test_https_passes_and_their_connections(self):
         # The launcher's fetch (the Windows build) asks one server over one kept connection.
         launcher_fetch = bool(OPTIONS.trust_root)
-        good = (Answer(software_file("19.6")), Answer(usb_file("2.12.28")))
+        good = (Answer(software_file(OTHER)), Answer(usb_file("2.12.28")))
         for keep_alive in (True, False):
             with self.subTest(keep_alive=keep_alive), \
                     ScriptedServer(tls=self.tls, keep_alive=keep_alive) as server:
@@ -271,12 +299,14 @@ class RedirectsAndLogins(unittest.TestCase):
 class Writer(unittest.TestCase):
     def test_written_files_pass_the_check(self):
         with tempfile.TemporaryDirectory() as folder:
-            status, _, err = run("--write", folder, "--software", "19.5", "--driver", "2.12.3")
+            status, _, err = run("--write", folder, "--software", THIS_VERSION,
+                                 "--driver", "2.12.3")
             self.assertEqual(status, USAGE)
             self.assertIn("--driver 2.12.3: 6 characters, 1 too few", err)
             self.assertEqual(os.listdir(folder), [])
 
-            status, out, err = run("--write", folder, "--software", "19.5", "--driver", "2.12.28")
+            status, out, err = run("--write", folder, "--software", THIS_VERSION,
+                                   "--driver", "2.12.28")
             self.assertEqual(status, ACCEPTED, err)
             names = sorted(os.listdir(folder))  # nothing but the two files is left behind
             self.assertEqual(names, ["KVAT_Software_Version.txt", "KVAT_USB_Version.txt"])
@@ -285,6 +315,30 @@ class Writer(unittest.TestCase):
         status, out, _ = check(Answer(software), Answer(usb), "--recorded-driver", "2.12.28")
         self.assertEqual(status, ACCEPTED, out)
         self.assertIn("You have the latest software.", out)
+
+
+    def test_rewrite_keeps_the_old_files_mode(self):
+        if OPTIONS.trust_root:
+            self.skipTest("Unix modes are the Linux check's; the Windows one keeps the DACL")
+        with tempfile.TemporaryDirectory() as folder:
+            software = pathlib.Path(folder, "KVAT_Software_Version.txt")
+            usb = pathlib.Path(folder, "KVAT_USB_Version.txt")
+            for old, mode in ((software, 0o640), (usb, 0o604)):
+                old.write_bytes(b"old")
+                old.chmod(mode)
+            status, _, err = run("--write", folder, "--software", OTHER, "--driver", "2.12.28")
+            self.assertEqual(status, ACCEPTED, err)
+            self.assertEqual([oct(path.stat().st_mode & 0o7777) for path in (software, usb)],
+                             [oct(0o640), oct(0o604)])
+            self.assertTrue(software.read_bytes().endswith(OTHER.encode()))
+
+            # A link is refused, not replaced by a file: the web server may serve its target.
+            usb.unlink()
+            usb.symlink_to(software)
+            status, _, err = run("--write", folder, "--software", OTHER, "--driver", "2.12.28")
+            self.assertEqual(status, NOT_ACCEPTED, err)
+            self.assertIn("KVAT_USB_Version.txt: it is a symbolic link", err)
+            self.assertTrue(usb.is_symlink())
 
 
 class WriterRefusals(unittest.TestCase):
@@ -297,7 +351,7 @@ class WriterRefusals(unittest.TestCase):
             software.write_bytes(b"old software")
             usb.write_bytes(b"old usb")
             usb.chmod(0o444)
-            status, _, err = run("--write", folder, "--software", "19.6", "--driver", "2.12.30")
+            status, _, err = run("--write", folder, "--software", OTHER, "--driver", "2.12.30")
             self.assertEqual(status, NOT_ACCEPTED, err)
             self.assertIn("KVAT_USB_Version.txt: the file is read-only", err)
             self.assertEqual((software.read_bytes(), usb.read_bytes()),
@@ -307,7 +361,7 @@ class WriterRefusals(unittest.TestCase):
     def test_missing_folder_is_not_made(self):
         with tempfile.TemporaryDirectory() as parent:
             folder = pathlib.Path(parent, "no such folder")
-            status, _, err = run("--write", folder, "--software", "19.6", "--driver", "2.12.30")
+            status, _, err = run("--write", folder, "--software", OTHER, "--driver", "2.12.30")
             self.assertEqual(status, NOT_ACCEPTED, err)
             self.assertIn("no such folder", err)
             self.assertEqual(os.listdir(parent), [])

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "http_test_server.h"
+#include "kvat_this_version.h"
 #include "launcher/form1.h"
 #include "launcher/win32/clipboard.h"
 #include "launcher/win32/handler_queue.h"
@@ -164,7 +165,7 @@ class LauncherWindow : public ::testing::Test {
     void SetUp() override {
         RegDeleteTreeW(HKEY_CURRENT_USER, kAppKey);
         server_.Serve("/download/KVAT_Software/KVAT_Software_Version.txt",
-                      {.body = "KVAT Software Version:19.5"});
+                      {.body = "KVAT Software Version:" KVAT_THIS_VERSION});
         server_.Serve("/download/KVAT_Software/KVAT_USB_Version.txt",
                       {.body = "KVAT USB Driver: 2.12.28"});
         window_ = std::make_unique<MainWindow>(GetModuleHandleW(nullptr), platform_);
@@ -195,9 +196,10 @@ class LauncherWindow : public ::testing::Test {
 
 TEST_F(LauncherWindow, ShowsTheStatusTheFirstPassDecided) {
     LoadAndShow();
-    EXPECT_EQ(TextOf(Control(txtThisVersion)), "This Software Version:  19.5");
+    EXPECT_EQ(TextOf(Control(txtThisVersion)), "This Software Version:  " KVAT_THIS_VERSION);
     EXPECT_EQ(TextOf(Control(txtServerVersion)),
-              "Latest Software Available on Server:  19.5\r\nYou have the latest software.");
+              "Latest Software Available on Server:  " KVAT_THIS_VERSION
+              "\r\nYou have the latest software.");
     EXPECT_EQ(TextOf(Control(txtThisDriverVersion)), "USB Driver Version not found.");
     EXPECT_EQ(TextOf(Control(txtUSBDriverVersion)), "USB Driver not installed.  Click to install.");
     EXPECT_EQ(TextOf(Control(Label2)), "CALIX\r\n\r\nSETUP AND TUNING\r\n");
@@ -384,7 +386,7 @@ SeenProgress SkipASlowCheck(MainWindow& window, Form1& form, UINT skip_message, 
 
 TEST_F(LauncherWindow, ASlowCheckShowsItsProgressAfterASecondAndEscOrTheCloseBoxSkipsIt) {
     server_.Serve("/download/KVAT_Software/KVAT_Software_Version.txt",
-                  {.body = "KVAT Software Version:19.5", .delay = 30s});
+                  {.body = "KVAT Software Version:" KVAT_THIS_VERSION, .delay = 30s});
     const auto unverified =
         "Latest Software Available:  UNABLE TO VERIFY\r\nCheck internet connection.";
 
@@ -542,7 +544,8 @@ TEST_F(LauncherWindow, ALateFirstCheckWithAServerAnsweringAtOnceMakesNoProgressW
     UnhookWindowsHookEx(hook);
     EXPECT_EQ(progress_windows, 0);
     EXPECT_EQ(TextOf(Control(txtServerVersion)),
-              "Latest Software Available on Server:  19.5\r\nYou have the latest software.");
+              "Latest Software Available on Server:  " KVAT_THIS_VERSION
+              "\r\nYou have the latest software.");
 }
 
 TEST(LauncherWindowResources, AMissingIconOrPictureIsAnErrorAndLeavesNoWindow) {

@@ -247,6 +247,7 @@ FetchRecord CurlFetch(std::string_view address, const std::string& authorities) 
         RedirectStep next = FollowRedirect(url, location, followed);
         if (next.refusal) {
             record.failure = *next.refusal;
+            record.refused_location = std::move(next.next);
             break;
         }
         url = std::move(next.next);

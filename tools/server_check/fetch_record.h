@@ -12,8 +12,9 @@ namespace kvat::server_check {
 
 // What the launcher makes of the answer, and more for the report.
 struct FetchRecord : FetchAnswer {
-    std::string address;  // as asked
-    std::string bytes;    // the body as received, at most the fetch's byte bound
+    std::string address;           // as asked
+    std::string bytes;             // the body as received, at most the fetch's byte bound
+    std::string refused_location;  // a redirect's address that the redirect rule refused
 };
 
 // Fetches one address the way the launcher does.

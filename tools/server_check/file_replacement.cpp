@@ -17,7 +17,7 @@ void ReplaceFile(const std::filesystem::path& path, std::string_view content) {
     temporary += path.filename();
     temporary += ".tmp-" + std::to_string(random());
     try {
-        system_side::WriteNewFileToDisk(temporary, content);
+        system_side::WriteNewFileToDisk(temporary, content, path);
         system_side::MoveOverDurably(temporary, path);
     } catch (...) {
         std::error_code ignored;

@@ -10,17 +10,23 @@ namespace kvat::server_check {
 
 // Throws std::runtime_error, with the system's message, when `path` exists but is read-only or
 // not writable for this user: a rename would replace it all the same, against its owner's intent.
-void RefuseReadOnlyFile(const std::filesystem::path& path);
+// A symbolic link (or other reparse point) is refused too: a rename would replace the link
+// itself, not the file it points to, and cut the web server off from wherever that lives.
+void RefuseFileNotToReplace(const std::filesystem::path& path);
 
-// Writes `content` into a new file beside `path`, flushes it to the disk and renames it over
-// `path`, the folder's entry flushed too. Throws std::runtime_error with the system's message;
-// the file at `path` is then as it was and the new one is removed.
+// Writes `content` into a new file beside `path`, with the permissions of the file at `path`
+// when there is one, flushes it to the disk and renames it over `path`, the folder's entry
+// flushed too. Throws std::runtime_error with the system's message; the file at `path` is then
+// as it was and the new one is removed.
 void ReplaceFile(const std::filesystem::path& path, std::string_view content);
 
 // What each system provides (file_replacement_posix.cpp, file_replacement_win32.cpp).
 namespace system_side {
-// Creates `path`, failing if the name is taken, writes `content` and flushes it to the disk.
-void WriteNewFileToDisk(const std::filesystem::path& path, std::string_view content);
+// Creates `path`, failing if the name is taken, gives it the permissions of `like` when that
+// exists (POSIX: mode, and owner and group as far as this process may set them; Windows: the
+// DACL), writes `content` and flushes it to the disk.
+void WriteNewFileToDisk(const std::filesystem::path& path, std::string_view content,
+                        const std::filesystem::path& like);
 // Renames `from` over `to` and flushes the change to the disk.
 void MoveOverDurably(const std::filesystem::path& from, const std::filesystem::path& to);
 }  // namespace system_side

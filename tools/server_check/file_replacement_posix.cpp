@@ -24,15 +24,40 @@ void CloseOrThrow(int fd, int earlier_error, const std::filesystem::path& path) 
     }
 }
 
-}  // namespace
-
-void RefuseReadOnlyFile(const std::filesystem::path& path) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) {
+// Gives the new file `fd` the owner, group and mode of the file at `like`, if there is one. Only
+// the superuser may give a file away, and only to a group of its own may a user give it: what
+// is not allowed is left as made, the mode still copied.
+void TakePermissions(int fd, const std::filesystem::path& like, const std::filesystem::path& path) {
+    struct stat old {};
+    if (::stat(like.c_str(), &old) != 0) {
         if (errno == ENOENT) {
             return;
         }
         throw WriteFailure(path, Message(errno));
+    }
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno == EPERM) {
+        (void)!::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    }
+    // After the owner: a change of owner may clear the set-id bits.
+    if (::fchmod(fd, old.st_mode & 07777) != 0) {
+        throw WriteFailure(path, Message(errno));
+    }
+}
+
+}  // namespace
+
+void RefuseFileNotToReplace(const std::filesystem::path& path) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+        if (errno == ENOENT) {
+            return;
+        }
+        throw WriteFailure(path, Message(errno));
+    }
+    if (S_ISLNK(status.st_mode)) {
+        throw WriteFailure(path,
+                           "it is a symbolic link, which --write does not replace: give the "
+                           "folder that holds the file itself");
     }
     if (::access(path.c_str(), W_OK) != 0) {
         throw WriteFailure(path, Message(errno));
@@ -46,11 +71,18 @@ void RefuseReadOnlyFile(const std::filesystem::path& path) {
 
 namespace system_side {
 
-void WriteNewFileToDisk(const std::filesystem::path& path, std::string_view content) {
-    // Readable by a web server (subject to the umask).
+void WriteNewFileToDisk(const std::filesystem::path& path, std::string_view content,
+                        const std::filesystem::path& like) {
+    // Readable by a web server (subject to the umask) when there is no old file to follow.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
         throw WriteFailure(path, Message(errno));
+    }
+    try {
+        TakePermissions(fd, like, path);
+    } catch (...) {
+        ::close(fd);
+        throw;
     }
     std::size_t written = 0;
     int error = 0;

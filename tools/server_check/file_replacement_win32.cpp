@@ -1,7 +1,9 @@
 // The Windows side of file replacement: CreateFileW(CREATE_NEW), FlushFileBuffers, then
 // MoveFileExW with MOVEFILE_WRITE_THROUGH.
 #include <windows.h>
+#include <aclapi.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -34,9 +36,43 @@ std::string LastErrorMessage() {
     return win32::SystemMessage(GetLastError());
 }
 
+struct LocalMemoryDeleter {
+    void operator()(void* memory) const { LocalFree(memory); }
+};
+
+// Gives the new file the DACL of the file at `like`, if there is one, protected from the
+// folder's inherited entries exactly when the old one was: the web server's account and a
+// deploy group keep the rights they had.
+void TakeAccessControl(HANDLE file, const std::filesystem::path& like,
+                       const std::filesystem::path& path) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD error =
+        GetNamedSecurityInfoW(like.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &dacl, nullptr, &descriptor);
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        return;
+    }
+    if (error != ERROR_SUCCESS) {
+        throw WriteFailure(path, win32::SystemMessage(error));
+    }
+    const std::unique_ptr<void, LocalMemoryDeleter> owned(descriptor);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    const SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION |
+        ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
+                                            : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    const DWORD set = SetSecurityInfo(file, SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
+    if (set != ERROR_SUCCESS) {
+        throw WriteFailure(path, win32::SystemMessage(set));
+    }
+}
+
 }  // namespace
 
-void RefuseReadOnlyFile(const std::filesystem::path& path) {
+void RefuseFileNotToReplace(const std::filesystem::path& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
@@ -44,6 +80,11 @@ void RefuseReadOnlyFile(const std::filesystem::path& path) {
             return;
         }
         throw WriteFailure(path, win32::SystemMessage(error));
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        throw WriteFailure(path,
+                           "it is a symbolic link, which --write does not replace: give the "
+                           "folder that holds the file itself");
     }
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         // What MoveFileExW would answer; refused before either file is touched.
@@ -54,12 +95,14 @@ void RefuseReadOnlyFile(const std::filesystem::path& path) {
 
 namespace system_side {
 
-void WriteNewFileToDisk(const std::filesystem::path& path, std::string_view content) {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+void WriteNewFileToDisk(const std::filesystem::path& path, std::string_view content,
+                        const std::filesystem::path& like) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE | WRITE_DAC, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         throw WriteFailure(path, LastErrorMessage());
     }
+    TakeAccessControl(file.get(), like, path);
     DWORD written = 0;
     if (!WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written,
                    nullptr)) {

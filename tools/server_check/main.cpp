@@ -10,6 +10,7 @@
 #include "tools/server_check/arguments.h"
 #include "tools/server_check/fetch_record.h"
 #include "tools/server_check/server_check.h"
+#include "tools/server_check/stall_notice.h"
 #include "tools/server_check/version_file_writer.h"
 
 namespace {
@@ -33,7 +34,8 @@ int Run(const Request& request) {
     const std::optional<std::string_view> recorded =
         check.recorded_driver ? std::optional<std::string_view>(*check.recorded_driver)
                               : std::nullopt;
-    return CheckServer(check.host, recorded, MakeLauncherFetcher(check.extra_authorities),
+    return CheckServer(check.host, recorded,
+                       WithStallNotices(MakeLauncherFetcher(check.extra_authorities), std::cerr),
                        std::cout)
                ? kExitAccepted
                : kExitNotAccepted;

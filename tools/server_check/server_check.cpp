@@ -57,6 +57,12 @@ std::string Quoted(std::string_view text) {
     return quoted;
 }
 
+constexpr long kBadRequest = 400;
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
 bool Is2xx(long status) {
     return status >= 200 && status <= 299;
 }
@@ -90,6 +96,9 @@ void ReportFile(std::ostream& out, std::string_view host, const VersionFile& fil
     const std::string why = WhyNoVersion(*record, file.length);
     if (record->failure != FetchFailure::None) {
         out << "  answer      none: " << why << "\n";
+        if (!record->refused_location.empty()) {
+            out << "  refused     a redirect to " << record->refused_location << "\n";
+        }
     } else {
         out << "  answer      HTTP " << record->status << ", " << record->bytes.size()
             << (record->bytes.size() == 1 ? " byte" : " bytes");
@@ -119,8 +128,10 @@ bool MayBeOtherScheme(FetchFailure failure) {
 // When the host's own address failed so, and the port does answer the other scheme, says so.
 void ReportSchemeHint(std::ostream& out, std::string_view host, const Fetcher& fetcher,
                       const std::vector<FetchRecord>& fetches) {
+    // nginx answers plain http on its https port with a 400 of its own.
     const bool failed_at_host = std::ranges::any_of(fetches, [](const FetchRecord& fetch) {
-        return fetch.final_url.empty() && MayBeOtherScheme(fetch.failure);
+        return fetch.final_url.empty() &&
+               (MayBeOtherScheme(fetch.failure) || fetch.status == kBadRequest);
     });
     const auto address = ParseVendorHost(host);
     if (!failed_at_host || !address) {
@@ -140,6 +151,65 @@ void ReportSchemeHint(std::ostream& out, std::string_view host, const Fetcher& f
         out << "Hint: port " << port << " answers " << (secure ? "plain http" : "https") << ", not "
             << (secure ? "https" : "plain http") << ": try HOST " << other << "\n\n";
     }
+}
+
+// The forms of this build's versions: X.Y (two digits, a dot, a digit) and 2.12.28's. The
+// launcher takes any text of the right width; a vendor means one of these.
+bool InSoftwareForm(std::string_view version) {
+    return version.size() == 4 && IsDigit(version[0]) && IsDigit(version[1]) && version[2] == '.' &&
+           IsDigit(version[3]);
+}
+
+bool InDriverForm(std::string_view version) {
+    return version.size() == 7 && IsDigit(version[0]) && version[1] == '.' && IsDigit(version[2]) &&
+           IsDigit(version[3]) && version[4] == '.' && IsDigit(version[5]) && IsDigit(version[6]);
+}
+
+// The vendor's checks of the versions the launcher accepted, which the launcher does not make;
+// one line each. True when none found a fault.
+bool ReportVendorChecks(std::ostream& out, const Form1& form,
+                        std::optional<std::string_view> recorded_driver) {
+    out << "\nVendor's checks (the launcher does not make them)\n";
+    bool passed = true;
+    const std::string& software = form.strServerVersion;
+    if (!software.empty()) {
+        const bool good = InSoftwareForm(software);
+        out << "  [vendor] software version  " << Quoted(software)
+            << (good ? " is a version of this build's form"
+                     : " is not a version: this build's versions are two digits, a dot and one "
+                       "digit, such as " +
+                           std::string(kThisVersion))
+            << "\n";
+        passed = passed && good;
+    }
+    const std::string& driver = form.strServerDriverVersion;
+    if (!driver.empty()) {
+        const std::string_view recorded = recorded_driver.value_or(kDriverVersion);
+        out << "  [vendor] driver version    " << Quoted(driver);
+        if (!InDriverForm(driver)) {
+            out << " is not a version: driver versions are one digit, a dot, two digits, a dot "
+                   "and two digits, such as "
+                << kDriverVersion << "\n";
+            passed = false;
+        } else if (!EqualIgnoringCase(driver, recorded)) {
+            out << " is not " << recorded
+                << (recorded_driver
+                        ? ", the recorded driver version: a launcher that recorded it would offer "
+                          "the driver at every start, and installing it would not clear the "
+                          "button\n"
+                        : ", the driver version this build installs and records: every launcher "
+                          "of this build would offer its driver at every start, and installing it "
+                          "would never clear the button\n");
+            passed = false;
+        } else {
+            out << " is the " << (recorded_driver ? "recorded" : "installed and recorded")
+                << " driver version\n";
+        }
+    }
+    if (software.empty() && driver.empty()) {
+        out << "  [vendor] no version to judge: the launcher accepted neither file\n";
+    }
+    return passed;
 }
 
 constexpr std::string_view kIndent = "                        ";
@@ -226,7 +296,11 @@ bool CheckServer(std::string_view host, std::optional<std::string_view> recorded
                             : "the software version file and ")
             << (driver_ok ? "" : "the USB driver version file") << ".\n";
     }
-    return software_ok && driver_ok;
+    const bool vendor_ok = ReportVendorChecks(out, form, recorded_driver);
+    if (!vendor_ok) {
+        out << "\nThe vendor's checks found a fault: not ready for the launchers of this build.\n";
+    }
+    return software_ok && driver_ok && vendor_ok;
 }
 
 }  // namespace kvat::server_check

@@ -58,7 +58,7 @@ void WriteVersionFiles(const std::filesystem::path& folder, std::string_view sof
     }
     // Neither file is replaced when one of them may not be.
     for (const VersionFile& file : files) {
-        RefuseReadOnlyFile(folder / FileName(file.server_path));
+        RefuseFileNotToReplace(folder / FileName(file.server_path));
     }
     for (std::size_t i = 0; i < 2; ++i) {
         const VersionFile& file = files[i];

@@ -20,7 +20,8 @@ Fetcher MakeLauncherFetcher(const std::optional<std::string>& extra_authorities)
         // The launcher's own bounds: FetchLimits defaults to them.
         const std::wstring url = win32::Widen(address);
         const win32::HttpResult result = win32::HttpGet(*wininet, url, win32::FetchLimits{});
-        FetchRecord record{win32::AnswerOf(result, url), std::string(address), result.body};
+        FetchRecord record{win32::AnswerOf(result, url), std::string(address), result.body,
+                           result.refused_location};
         return record;
     };
 }
