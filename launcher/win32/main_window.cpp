@@ -5,6 +5,7 @@
 #include "launcher/win32/clipboard.h"
 #include "launcher/win32/dialog_focus.h"
 #include "launcher/win32/error_report.h"
+#include "launcher/win32/start_trace.h"
 #include "launcher/win32/window_class.h"
 #include "launcher/win32/window_placement.h"
 #include "launcher/win32/window_procedure.h"
@@ -115,11 +116,13 @@ MainWindow::MainWindow(HINSTANCE instance, const Platform& platform,
     if (!hwnd_) {
         ThrowLastError("Creating the window");
     }
+    MarkStart("window created");
     if (beside_controls) {
         beside_controls();
     }
     try {
         CreateControls();
+        MarkStart("controls created, with pictures and fonts");
         check_wait_.emplace(hwnd_,
                             ProgressLook{instance_, dpi_, big_icon_.get(), small_icon_.get()});
         tooltip_.emplace(hwnd_, dpi_);
