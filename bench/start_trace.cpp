@@ -4,11 +4,13 @@
 // the start being measured.
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 
-#include "launcher/win32/start_trace.h"
+#include "platform/win32/start_trace.h"
 
 namespace kvat::win32 {
 namespace {
@@ -20,11 +22,13 @@ struct Mark {
 
 class Trace {
   public:
+    // Any thread may mark (WinINet loads on one of its own); each mark takes a slot of its own.
     void Add(const char* what) {
-        if (count_ < marks_.size()) {
-            marks_[count_++] = {what, std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                          std::chrono::steady_clock::now().time_since_epoch())
-                                          .count()};
+        const std::size_t slot = taken_++;
+        if (slot < marks_.size()) {
+            marks_[slot] = {what, std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                      std::chrono::steady_clock::now().time_since_epoch())
+                                      .count()};
         }
     }
     ~Trace() {
@@ -34,7 +38,7 @@ class Trace {
             return;
         }
         if (FILE* file = _wfopen(path, L"w")) {
-            for (std::size_t i = 0; i < count_; ++i) {
+            for (std::size_t i = 0; i < std::min(taken_.load(), marks_.size()); ++i) {
                 std::fprintf(file, "%s %lld\n", marks_[i].what, marks_[i].nanoseconds);
             }
             std::fclose(file);
@@ -43,7 +47,7 @@ class Trace {
 
   private:
     std::array<Mark, 32> marks_{};
-    std::size_t count_ = 0;
+    std::atomic<std::size_t> taken_{0};
 };
 
 // One per process, for the diagnostic build only: the marks come from wherever the start is.

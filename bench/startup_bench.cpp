@@ -362,7 +362,12 @@ std::vector<std::pair<std::string, double>> TraceOf(const Sample& sample,
             }
             const SteadyClock::time_point moment{std::chrono::duration_cast<SteadyClock::duration>(
                 std::chrono::nanoseconds(std::stoll(text.substr(blank + 1))))};
-            steps.emplace_back(text.substr(0, blank), MillisecondsAfter(sample.started, moment));
+            // A step that comes again (the second fetch's) counts at its first time.
+            std::string step = text.substr(0, blank);
+            if (std::none_of(steps.begin(), steps.end(),
+                             [&](const auto& seen) { return seen.first == step; })) {
+                steps.emplace_back(std::move(step), MillisecondsAfter(sample.started, moment));
+            }
         }
         std::fclose(file);
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "launcher/constants.h"
 #include "launcher/win32/common_controls.h"
@@ -72,6 +73,9 @@ void CheckWait::End() {
 WaitEnd CheckWait::Wait(HANDLE finished, Clock::time_point deadline, std::wstring_view url) {
     if (!running_) {
         Begin();
+    }
+    if (while_fetching_) {
+        std::exchange(while_fetching_, nullptr)();
     }
     const Clock::time_point start = Clock::now();
     const WaitingFor what = Describe(url);

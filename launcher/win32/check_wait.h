@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +33,10 @@ class CheckWait final : public FetchWaiter {
     // The user has seen nothing of the launcher since `moment` (its start): the first check counts
     // its second from then rather than from its own beginning.
     void SilentSince(std::chrono::steady_clock::time_point moment) { silent_since_ = moment; }
+    // Work for the window's thread, done once, as soon as a fetch is on its way: what the
+    // launcher window needs only when it shows, done while the server takes its time. It must not
+    // throw.
+    void WhileFetchIsOnItsWay(std::function<void()> work) { while_fetching_ = std::move(work); }
 
     bool running() const { return running_; }
     // The check is over: the launcher window takes input again. A progress window goes at once
@@ -63,6 +68,7 @@ class CheckWait final : public FetchWaiter {
     std::optional<std::chrono::steady_clock::time_point> silent_since_;
     HWND focus_ = nullptr;
     std::unique_ptr<ProgressWindow> progress_;
+    std::function<void()> while_fetching_;
 };
 
 }  // namespace kvat::win32

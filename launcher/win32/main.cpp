@@ -5,7 +5,7 @@
 #include "launcher/form1.h"
 #include "launcher/win32/error_report.h"
 #include "launcher/win32/main_window.h"
-#include "launcher/win32/start_trace.h"
+#include "platform/win32/start_trace.h"
 #include "launcher/win32/vendor_host.h"
 #include "platform/win32/system_info.h"
 #include "platform/win32/system_library.h"

@@ -5,7 +5,7 @@
 #include "launcher/win32/clipboard.h"
 #include "launcher/win32/dialog_focus.h"
 #include "launcher/win32/error_report.h"
-#include "launcher/win32/start_trace.h"
+#include "platform/win32/start_trace.h"
 #include "launcher/win32/window_class.h"
 #include "launcher/win32/window_placement.h"
 #include "launcher/win32/window_procedure.h"
@@ -79,6 +79,18 @@ HANDLE LoadResourceImage(HINSTANCE instance, int resource, UINT type, int width,
     return image;
 }
 
+// The bitmap resource of a picture button's face, and where the window keeps it.
+int PictureResource(Picture picture) {
+    return picture == Picture::Calix ? IDB_CALIX : IDB_LOG;
+}
+std::size_t PictureIndex(Picture picture) {
+    return picture == Picture::Calix ? 0 : 1;
+}
+
+std::string PictureName(const ControlDescription& description) {
+    return "the picture of " + std::string(description.name);
+}
+
 // The launcher's icon at the size the system gives icons of the kind `width_metric` names. Not
 // LR_SHARED: Wine then hands back the first size loaded, whatever size is asked.
 IconHandle LoadLauncherIcon(HINSTANCE instance, int width_metric, int height_metric,
@@ -122,9 +134,11 @@ MainWindow::MainWindow(HINSTANCE instance, const Platform& platform,
     }
     try {
         CreateControls();
-        MarkStart("controls created, with pictures and fonts");
+        MarkStart("controls created");
         check_wait_.emplace(hwnd_,
                             ProgressLook{instance_, dpi_, big_icon_.get(), small_icon_.get()});
+        // The start-up check needs no font and no picture: they come while it waits.
+        check_wait_->WhileFetchIsOnItsWay([this] { FinishBuilding(); });
         tooltip_.emplace(hwnd_, dpi_);
     } catch (...) {
         // No destructor runs for a window that was never whole; it must not outlive this.
@@ -183,20 +197,12 @@ void MainWindow::CreateControls() {
             ThrowLastError("Creating control " + std::string(description.name));
         }
         controls_[static_cast<std::size_t>(description.id)] = control;
-        if (description.font) {
-            SendMessageW(control, WM_SETFONT,
-                         reinterpret_cast<WPARAM>(
-                             FontFor(description.font->centipoints, description.font->bold)),
-                         FALSE);
-        }
-        if (description.picture != Picture::None) {
-            const int resource = description.picture == Picture::Calix ? IDB_CALIX : IDB_LOG;
-            auto& picture = pictures_[description.picture == Picture::Calix ? 0 : 1];
-            picture.reset(static_cast<HBITMAP>(
-                LoadResourceImage(instance_, resource, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION,
-                                  "the picture of " + std::string(description.name))));
-            SendMessageW(control, BM_SETIMAGE, IMAGE_BITMAP,
-                         reinterpret_cast<LPARAM>(picture.get()));
+        // Loaded later, but a picture missing from the executable is an error before anything
+        // starts, as a missing icon is.
+        if (description.picture != Picture::None &&
+            !FindResourceW(instance_, MAKEINTRESOURCEW(PictureResource(description.picture)),
+                           RT_BITMAP)) {
+            ThrowLastError("Loading " + PictureName(description));
         }
     }
     // The frame lies beneath the controls it holds, so it never paints over them. It takes no
@@ -205,7 +211,48 @@ void MainWindow::CreateControls() {
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
+void MainWindow::FinishBuilding() {
+    if (finished_) {
+        return;
+    }
+    finished_ = true;
+    MarkStart("fonts and pictures begin");
+    try {
+        for (const ControlDescription& description : Form1Description().controls) {
+            if (description.font) {
+                SendMessageW(control(description.id), WM_SETFONT,
+                             reinterpret_cast<WPARAM>(
+                                 FontFor(description.font->centipoints, description.font->bold)),
+                             FALSE);
+            }
+        }
+        LoadPictures();
+    } catch (...) {
+        finish_error_ = std::current_exception();
+    }
+    MarkStart("fonts and pictures in place");
+}
+
+void MainWindow::LoadPictures() {
+    for (const ControlDescription& description : Form1Description().controls) {
+        if (description.picture == Picture::None) {
+            continue;
+        }
+        BitmapHandle& picture = pictures_[PictureIndex(description.picture)];
+        picture.reset(static_cast<HBITMAP>(
+            LoadResourceImage(instance_, PictureResource(description.picture), IMAGE_BITMAP, 0, 0,
+                              LR_CREATEDIBSECTION, PictureName(description))));
+        SendMessageW(control(description.id), BM_SETIMAGE, IMAGE_BITMAP,
+                     reinterpret_cast<LPARAM>(picture.get()));
+    }
+}
+
 void MainWindow::Show() {
+    // Nothing of the window shows before all of it is there.
+    FinishBuilding();
+    if (finish_error_) {
+        std::rethrow_exception(finish_error_);
+    }
     check_wait_->End();
     CentreWindow(hwnd_);
     ShowWindow(hwnd_, SW_SHOWNORMAL);

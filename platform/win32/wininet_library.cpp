@@ -1,5 +1,6 @@
 #include "platform/win32/wininet_library.h"
 
+#include "platform/win32/start_trace.h"
 #include "platform/win32/system_library.h"
 
 namespace kvat::win32 {
@@ -16,6 +17,7 @@ void WinInetLibrary::StartLoading() {
 }
 
 const WinInet* WinInetLibrary::Get() {
+    MarkStart("a fetch asks for WinINet");
     if (!wininet_ && loading_) {
         const std::unique_ptr<BoundedWorker<Loaded>> loading = std::move(loading_);
         // Loading a system DLL from the local disk does not hang; it ends in milliseconds.
@@ -72,6 +74,7 @@ WinInetLibrary::Loaded WinInetLibrary::Load() {
         // WinINet stays loaded: the next attempt finds it at once.
         return {std::nullopt, GetLastError()};
     }
+    MarkStart("WinINet loaded, its session open");
     return {WinInet{f, session}, ERROR_SUCCESS};
 }
 

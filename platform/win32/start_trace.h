@@ -6,7 +6,7 @@
 namespace kvat::win32 {
 
 #ifdef KVAT_START_TRACE
-// Notes the moment of `what`, a literal, on the window's thread.
+// Notes the moment of `what`, a literal, on any thread.
 void MarkStart(const char* what);
 #else
 inline void MarkStart(const char*) {}
