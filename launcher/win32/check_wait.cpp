@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <string>
-#include <utility>
 
 #include "launcher/constants.h"
 #include "launcher/win32/common_controls.h"
@@ -74,8 +73,10 @@ WaitEnd CheckWait::Wait(HANDLE finished, Clock::time_point deadline, std::wstrin
     if (!running_) {
         Begin();
     }
-    if (while_fetching_) {
-        std::exchange(while_fetching_, nullptr)();
+    while (next_step_ && WaitForSingleObject(finished, 0) == WAIT_TIMEOUT) {
+        if (!next_step_()) {
+            next_step_ = nullptr;
+        }
     }
     const Clock::time_point start = Clock::now();
     const WaitingFor what = Describe(url);

@@ -33,10 +33,11 @@ class CheckWait final : public FetchWaiter {
     // The user has seen nothing of the launcher since `moment` (its start): the first check counts
     // its second from then rather than from its own beginning.
     void SilentSince(std::chrono::steady_clock::time_point moment) { silent_since_ = moment; }
-    // Work for the window's thread, done once, as soon as a fetch is on its way: what the
-    // launcher window needs only when it shows, done while the server takes its time. It must not
-    // throw.
-    void WhileFetchIsOnItsWay(std::function<void()> work) { while_fetching_ = std::move(work); }
+    // Work of the window's thread that may wait for the check's waits: what the launcher window
+    // needs only when it shows. Each call of `next_step` does one short step and says whether
+    // any is left; a wait runs steps only while what it waits for has not come, so the check is
+    // never held up by more than one step. It must not throw.
+    void WhileWaiting(std::function<bool()> next_step) { next_step_ = std::move(next_step); }
 
     bool running() const { return running_; }
     // The check is over: the launcher window takes input again. A progress window goes at once
@@ -68,7 +69,7 @@ class CheckWait final : public FetchWaiter {
     std::optional<std::chrono::steady_clock::time_point> silent_since_;
     HWND focus_ = nullptr;
     std::unique_ptr<ProgressWindow> progress_;
-    std::function<void()> while_fetching_;
+    std::function<bool()> next_step_;
 };
 
 }  // namespace kvat::win32

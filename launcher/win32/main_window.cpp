@@ -137,8 +137,9 @@ MainWindow::MainWindow(HINSTANCE instance, const Platform& platform,
         MarkStart("controls created");
         check_wait_.emplace(hwnd_,
                             ProgressLook{instance_, dpi_, big_icon_.get(), small_icon_.get()});
-        // The start-up check needs no font and no picture: they come while it waits.
-        check_wait_->WhileFetchIsOnItsWay([this] { FinishBuilding(); });
+        // The start-up check needs no font and no picture: they come while it waits, for WinINet
+        // or for the server.
+        check_wait_->WhileWaiting([this] { return FinishingStep(); });
         tooltip_.emplace(hwnd_, dpi_);
     } catch (...) {
         // No destructor runs for a window that was never whole; it must not outlive this.
@@ -211,36 +212,50 @@ void MainWindow::CreateControls() {
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-void MainWindow::FinishBuilding() {
-    if (finished_) {
-        return;
+bool MainWindow::FinishingStep() {
+    if (finishing_steps_done_ == kFinishingSteps || finish_error_) {
+        return false;
     }
-    finished_ = true;
-    MarkStart("fonts and pictures begin");
+    if (finishing_steps_done_ == 0) {
+        MarkStart("fonts and pictures begin");
+    }
     try {
-        for (const ControlDescription& description : Form1Description().controls) {
-            if (description.font) {
-                SendMessageW(control(description.id), WM_SETFONT,
-                             reinterpret_cast<WPARAM>(
-                                 FontFor(description.font->centipoints, description.font->bold)),
-                             FALSE);
-            }
+        if (finishing_steps_done_ == 0) {
+            SetFonts();
+        } else {
+            LoadPicture(finishing_steps_done_ == 1 ? Picture::Calix : Picture::Log);
         }
-        LoadPictures();
+        ++finishing_steps_done_;
     } catch (...) {
         finish_error_ = std::current_exception();
+        return false;
+    }
+    if (finishing_steps_done_ < kFinishingSteps) {
+        return true;
     }
     MarkStart("fonts and pictures in place");
+    return false;
 }
 
-void MainWindow::LoadPictures() {
+void MainWindow::SetFonts() {
     for (const ControlDescription& description : Form1Description().controls) {
-        if (description.picture == Picture::None) {
+        if (description.font) {
+            SendMessageW(control(description.id), WM_SETFONT,
+                         reinterpret_cast<WPARAM>(
+                             FontFor(description.font->centipoints, description.font->bold)),
+                         FALSE);
+        }
+    }
+}
+
+void MainWindow::LoadPicture(Picture which) {
+    for (const ControlDescription& description : Form1Description().controls) {
+        if (description.picture != which) {
             continue;
         }
-        BitmapHandle& picture = pictures_[PictureIndex(description.picture)];
+        BitmapHandle& picture = pictures_[PictureIndex(which)];
         picture.reset(static_cast<HBITMAP>(
-            LoadResourceImage(instance_, PictureResource(description.picture), IMAGE_BITMAP, 0, 0,
+            LoadResourceImage(instance_, PictureResource(which), IMAGE_BITMAP, 0, 0,
                               LR_CREATEDIBSECTION, PictureName(description))));
         SendMessageW(control(description.id), BM_SETIMAGE, IMAGE_BITMAP,
                      reinterpret_cast<LPARAM>(picture.get()));
@@ -249,7 +264,8 @@ void MainWindow::LoadPictures() {
 
 void MainWindow::Show() {
     // Nothing of the window shows before all of it is there.
-    FinishBuilding();
+    while (FinishingStep()) {
+    }
     if (finish_error_) {
         std::rethrow_exception(finish_error_);
     }

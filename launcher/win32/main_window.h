@@ -85,9 +85,11 @@ class MainWindow final : public Window {
     friend LRESULT CALLBACK OwnerWindowProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     void CreateControls();
-    // The rest of the window: fonts and pictures. Once; an error is kept for Show.
-    void FinishBuilding();
-    void LoadPictures();
+    // The rest of the window, one step at a time: the fonts, then each picture. False once
+    // nothing is left; an error ends the steps and is kept for Show.
+    bool FinishingStep();
+    void SetFonts();
+    void LoadPicture(Picture which);
     void DestroyOwnWindow();
     HFONT FontFor(int centipoints, bool bold);
     void ClickFocusedButton();
@@ -104,7 +106,8 @@ class MainWindow final : public Window {
     std::array<HWND, kControlCount> controls_{};
     std::map<std::pair<int, bool>, FontHandle> fonts_;
     std::array<BitmapHandle, 2> pictures_;
-    bool finished_ = false;
+    static constexpr int kFinishingSteps = 3;
+    int finishing_steps_done_ = 0;
     std::exception_ptr finish_error_;
     IconHandle big_icon_;
     IconHandle small_icon_;
