@@ -30,10 +30,10 @@ namespace kvat::win32 {
 class MainWindow final : public Window {
   public:
     // Creates the window and its controls, hidden, with what a start-up check needs of them: their
-    // captions and visibility. Their fonts and pictures come while the first check's first fetch
-    // is on its way, or at the first Show at the latest. `platform` names the application in
-    // error reports. `beside_controls` runs once the window itself exists, before its controls
-    // are built: work that may go on while they are.
+    // captions and visibility. Their fonts and pictures come while the first check waits (for
+    // WinINet or for the server), or at the first Show at the latest. `platform` names the
+    // application in error reports. `beside_controls` runs once the window itself exists, before
+    // its controls are built: work that may go on while they are.
     MainWindow(HINSTANCE instance, const Platform& platform,
                const std::function<void()>& beside_controls = {});
     MainWindow(const MainWindow&) = delete;
