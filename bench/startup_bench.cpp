@@ -7,18 +7,23 @@
 // the runs of the case that has one.
 //
 //   startup_bench.exe --control-port PORT [--runs N] [--warmup N] [--launcher EXE]
-//                     [--floor EXE] [--compare EXE]
+//                     [--floor EXE] [--window-only EXE] [--compare EXE] [--quiet-wait S]
+//                     [--trace N] [--trace-launcher EXE]
 // --compare adds another build of the launcher (built for the same port), say the one before a
-// change, so that both are measured in one run under the same conditions.
+// change, so that both are measured in one run under the same conditions. --quiet-wait bounds
+// how long a run waits for a quiet machine (20 s). --trace N also starts the trace build N times
+// with each server and reports when the steps of its start happened.
 //
 // Prints a Markdown table of the results, then every counted sample in run order.
 #include <windows.h>
 #include <psapi.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -46,17 +51,30 @@ constexpr DWORD kExitDeadlineMs = 10000;
 // A run starts once the CPUs were less than 10% busy over a quarter of a second, or after 20 s.
 constexpr DWORD kQuietSampleMs = 250;
 constexpr double kQuietBusyShare = 0.10;
-constexpr ULONGLONG kQuietDeadlineMs = 20000;
+constexpr double kDefaultQuietWaitSeconds = 20;
+// How long the far server waits before it answers each file: a server across the internet.
+constexpr std::chrono::milliseconds kFarDelay{50};
+
+using SteadyClock = std::chrono::steady_clock;
+
+// The version server of a case: none, answering at once, or answering each file after a delay.
+struct Server {
+    std::chrono::milliseconds delay{0};
+};
 
 struct Case {
     const char* name;
     std::wstring executable;
-    bool server;  // whether the version server listens during the run
+    std::optional<Server> server;  // the version server listening during the run, if any
 };
 
 struct Sample {
     double visible_ms;
     double peak_working_set_mib;
+    bool busy;  // the run began on a busy machine
+    // For the trace: when the process was asked for, and when each request reached the server.
+    SteadyClock::time_point started;
+    std::vector<SteadyClock::time_point> requests;
 };
 
 [[noreturn]] void Fail(const std::string& what) {
@@ -85,8 +103,8 @@ std::uint64_t Ticks(const FILETIME& time) {
 
 // Work of other programs lands in whichever run it meets, and on a small machine it can double a
 // run's time. So each run waits until the machine is nearly idle; false when it never was.
-bool WaitForQuietMachine() {
-    const ULONGLONG deadline = GetTickCount64() + kQuietDeadlineMs;
+bool WaitForQuietMachine(ULONGLONG longest_ms) {
+    const ULONGLONG deadline = GetTickCount64() + longest_ms;
     do {
         FILETIME idle[2], kernel[2], user[2];
         if (!GetSystemTimes(&idle[0], &kernel[0], &user[0])) {
@@ -123,12 +141,13 @@ HWND VisibleWindowOf(DWORD process_id) {
     return nullptr;
 }
 
-// The vendor's server, answering both version files at once (one send, Nagle off), with
-// answers of the lengths the launcher accepts.
-void ServeVersionFiles(test::HttpTestServer& server) {
+// The vendor's server, answering both version files (one send, Nagle off) with answers of the
+// lengths the launcher accepts, after the server's delay.
+void ServeVersionFiles(test::HttpTestServer& server, const Server& how) {
     server.Serve(std::string(kSoftwareVersionPath),
-                 {.body = "KVAT Software Version:" KVAT_THIS_VERSION});
-    server.Serve(std::string(kUsbVersionPath), {.body = "KVAT USB Driver: 2.12.28"});
+                 {.body = "KVAT Software Version:" KVAT_THIS_VERSION, .delay = how.delay});
+    server.Serve(std::string(kUsbVersionPath),
+                 {.body = "KVAT USB Driver: 2.12.28", .delay = how.delay});
 }
 
 // One start of `target`; `server` is the version server of a case that has one, set up before
@@ -140,6 +159,7 @@ Sample RunOnce(const Case& target, const Clock& clock, test::HttpTestServer* ser
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
 
+    const SteadyClock::time_point started = SteadyClock::now();
     const LONGLONG start = clock.Now();
     if (!CreateProcessW(target.executable.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
                         nullptr, folder.c_str(), &startup, &info)) {
@@ -183,10 +203,12 @@ Sample RunOnce(const Case& target, const Clock& clock, test::HttpTestServer* ser
         Fail(std::string(target.name) + ": exit code " + std::to_string(code));
     }
     // A launcher that did not get both answers would not be measuring this case.
+    std::vector<SteadyClock::time_point> requests;
     if (server) {
         std::vector<std::string> paths;
         for (const test::HttpRequest& request : server->Requests()) {
             paths.push_back(request.path);
+            requests.push_back(request.received);
         }
         if (paths != std::vector<std::string>{std::string(kSoftwareVersionPath),
                                               std::string(kUsbVersionPath)}) {
@@ -195,7 +217,8 @@ Sample RunOnce(const Case& target, const Clock& clock, test::HttpTestServer* ser
         }
     }
     return {clock.Milliseconds(start, shown),
-            static_cast<double>(memory.PeakWorkingSetSize) / (1024.0 * 1024.0)};
+            static_cast<double>(memory.PeakWorkingSetSize) / (1024.0 * 1024.0), false, started,
+            std::move(requests)};
 }
 
 // The value below which the given share of the values lie, interpolated between neighbours.
@@ -218,7 +241,11 @@ struct Options {
     unsigned short control_port = 0;  // the scripted server program's, which it chose itself
     std::wstring launcher;
     std::wstring floor;
-    std::wstring compare;  // another build of the launcher, measured side by side
+    std::wstring window_only;  // the launcher's window without its start-up check
+    std::wstring compare;      // another build of the launcher, measured side by side
+    double quiet_wait_seconds = kDefaultQuietWaitSeconds;
+    int trace_runs = 0;
+    std::wstring trace_launcher;  // the launcher's trace build
 };
 
 Options ParseOptions(int argc, wchar_t** argv) {
@@ -226,6 +253,8 @@ Options ParseOptions(int argc, wchar_t** argv) {
     const std::wstring folder = win32::Widen(win32::ExecutableFolder());
     options.launcher = folder + L"\\launcher\\KVAT_Launcher.exe";
     options.floor = folder + L"\\bench_floor.exe";
+    options.window_only = folder + L"\\window_only\\KVAT_Launcher.exe";
+    options.trace_launcher = folder + L"\\trace\\KVAT_Launcher.exe";
     for (int i = 1; i < argc; ++i) {
         const std::wstring_view option = argv[i];
         if (i + 1 >= argc) {
@@ -242,8 +271,16 @@ Options ParseOptions(int argc, wchar_t** argv) {
             options.launcher = value;
         } else if (option == L"--floor") {
             options.floor = value;
+        } else if (option == L"--window-only") {
+            options.window_only = value;
         } else if (option == L"--compare") {
             options.compare = value;
+        } else if (option == L"--quiet-wait") {
+            options.quiet_wait_seconds = _wtof(value);
+        } else if (option == L"--trace") {
+            options.trace_runs = _wtoi(value);
+        } else if (option == L"--trace-launcher") {
+            options.trace_launcher = value;
         } else {
             Fail("Unknown option " + win32::Narrow(option));
         }
@@ -251,8 +288,9 @@ Options ParseOptions(int argc, wchar_t** argv) {
     if (options.control_port == 0) {
         Fail("--control-port is needed: the port scripted_server.py names when it is ready");
     }
-    if (options.runs < 1 || options.warmup < 0) {
-        Fail("--runs must be at least 1 and --warmup at least 0");
+    if (options.runs < 1 || options.warmup < 0 || options.trace_runs < 0 ||
+        options.quiet_wait_seconds < 0) {
+        Fail("--runs must be at least 1, and --warmup, --trace and --quiet-wait at least 0");
     }
     return options;
 }
@@ -262,31 +300,38 @@ Options ParseOptions(int argc, wchar_t** argv) {
 void PrintTable(const std::vector<Case>& cases, const std::vector<std::vector<Sample>>& samples) {
     struct Summary {
         double median, lower_quartile, min, max, peak_working_set;
+        int busy;
     };
     std::vector<Summary> summaries;
     for (const auto& runs : samples) {
         std::vector<double> times;
         std::vector<double> peaks;
+        int busy = 0;
         for (const Sample& sample : runs) {
             times.push_back(sample.visible_ms);
             peaks.push_back(sample.peak_working_set_mib);
+            busy += sample.busy ? 1 : 0;
         }
         summaries.push_back({Median(times), Quantile(times, 0.25),
                              *std::min_element(times.begin(), times.end()),
-                             *std::max_element(times.begin(), times.end()), Median(peaks)});
+                             *std::max_element(times.begin(), times.end()), Median(peaks), busy});
     }
     const Summary& floor = summaries.back();  // the floor is the last case
 
     std::printf(
-        "| Case | Runs | Median (ms) | Lower quartile (ms) | Min (ms) | Max (ms) | Median / floor "
-        "| Lower quartile / floor | Peak working set (MiB, median) |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+        "| Case | Runs | Began busy | Median (ms) | Lower quartile (ms) | Min (ms) | Max (ms) "
+        "| Median / floor | Lower quartile / floor | Median - floor (ms) "
+        "| Lower quartile - floor (ms) | Peak working set (MiB, median) | Peak - floor (MiB) |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (std::size_t c = 0; c < cases.size(); ++c) {
         const Summary& row = summaries[c];
-        std::printf("| %s | %zu | %.1f | %.1f | %.1f | %.1f | %.2fx | %.2fx | %.1f |\n",
-                    cases[c].name, samples[c].size(), row.median, row.lower_quartile, row.min,
-                    row.max, row.median / floor.median, row.lower_quartile / floor.lower_quartile,
-                    row.peak_working_set);
+        std::printf(
+            "| %s | %zu | %d | %.1f | %.1f | %.1f | %.1f | %.2fx | %.2fx | %+.1f | %+.1f | %.1f "
+            "| %+.1f |\n",
+            cases[c].name, samples[c].size(), row.busy, row.median, row.lower_quartile, row.min,
+            row.max, row.median / floor.median, row.lower_quartile / floor.lower_quartile,
+            row.median - floor.median, row.lower_quartile - floor.lower_quartile,
+            row.peak_working_set, row.peak_working_set - floor.peak_working_set);
     }
     std::printf("\nSamples in run order (ms):\n\n");
     for (std::size_t c = 0; c < cases.size(); ++c) {
@@ -298,18 +343,124 @@ void PrintTable(const std::vector<Case>& cases, const std::vector<std::vector<Sa
     }
 }
 
+double MillisecondsAfter(SteadyClock::time_point start, SteadyClock::time_point moment) {
+    return std::chrono::duration<double, std::milli>(moment - start).count();
+}
+
+// The steps of one start of the trace build, in ms after it was started: the marks it wrote, when
+// each request reached the server, and when the benchmark saw the window.
+std::vector<std::pair<std::string, double>> TraceOf(const Sample& sample,
+                                                    const std::wstring& trace_file) {
+    std::vector<std::pair<std::string, double>> steps;
+    if (FILE* file = _wfopen(trace_file.c_str(), L"r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, file)) {
+            std::string text(line);
+            const std::size_t blank = text.find_last_of(' ');
+            if (blank == std::string::npos) {
+                continue;
+            }
+            const SteadyClock::time_point moment{std::chrono::duration_cast<SteadyClock::duration>(
+                std::chrono::nanoseconds(std::stoll(text.substr(blank + 1))))};
+            // A step that comes again (the second fetch's) counts at its first time.
+            std::string step = text.substr(0, blank);
+            if (std::none_of(steps.begin(), steps.end(),
+                             [&](const auto& seen) { return seen.first == step; })) {
+                steps.emplace_back(std::move(step), MillisecondsAfter(sample.started, moment));
+            }
+        }
+        std::fclose(file);
+    }
+    if (steps.empty()) {
+        Fail("The trace build wrote no marks to " + win32::Narrow(trace_file));
+    }
+    const char* const requests[] = {"the software file's request reached the server",
+                                    "the USB file's request reached the server"};
+    for (std::size_t i = 0; i < sample.requests.size() && i < 2; ++i) {
+        steps.emplace_back(requests[i], MillisecondsAfter(sample.started, sample.requests[i]));
+    }
+    steps.emplace_back("window visible to the benchmark", sample.visible_ms);
+    return steps;
+}
+
+// Starts the trace build `runs` times with each server, taking turns, and prints the median
+// moment of every step, in the order of the first server's medians.
+void RunTrace(const Options& options, const Clock& clock,
+              const std::vector<std::pair<const char*, Server>>& servers) {
+    wchar_t folder[MAX_PATH];
+    if (GetTempPathW(MAX_PATH, folder) == 0) {
+        Fail("No folder for the trace file");
+    }
+    const std::wstring trace_file = std::wstring(folder) + L"kvat_start_trace.txt";
+    SetEnvironmentVariableW(L"KVAT_START_TRACE_FILE", trace_file.c_str());
+    // For each server, each step's moments.
+    std::vector<std::map<std::string, std::vector<double>>> moments(servers.size());
+    std::vector<std::string> order;
+    int busy_starts = 0;
+    for (int round = 0; round < options.warmup + options.trace_runs; ++round) {
+        for (std::size_t s = 0; s < servers.size(); ++s) {
+            const Case target{"trace build", options.trace_launcher, servers[s].second};
+            test::HttpTestServer server(kPort, options.control_port);
+            ServeVersionFiles(server, servers[s].second);
+            DeleteFileW(trace_file.c_str());
+            const bool quiet =
+                WaitForQuietMachine(static_cast<ULONGLONG>(options.quiet_wait_seconds * 1000));
+            const Sample sample = RunOnce(target, clock, &server);
+            if (round < options.warmup) {
+                continue;
+            }
+            busy_starts += quiet ? 0 : 1;
+            for (const auto& [step, ms] : TraceOf(sample, trace_file)) {
+                if (std::find(order.begin(), order.end(), step) == order.end()) {
+                    order.push_back(step);
+                }
+                moments[s][step].push_back(ms);
+            }
+        }
+    }
+    SetEnvironmentVariableW(L"KVAT_START_TRACE_FILE", nullptr);
+    std::stable_sort(order.begin(), order.end(), [&](const auto& left, const auto& right) {
+        return Median(moments[0][left]) < Median(moments[0][right]);
+    });
+    std::printf("\n## One start, step by step (trace build, medians of %d starts per server)\n\n",
+                options.trace_runs);
+    std::printf("| Step | ms after start, %s | ms after start, %s |\n|---|---:|---:|\n",
+                servers[0].first, servers[1].first);
+    for (const std::string& step : order) {
+        std::printf("| %s |", step.c_str());
+        for (auto& by_step : moments) {
+            if (by_step[step].empty()) {
+                std::printf(" - |");
+            } else {
+                std::printf(" %.1f |", Median(by_step[step]));
+            }
+        }
+        std::printf("\n");
+    }
+    std::printf("\nTrace starts that began on a busy machine: %d of %d.\n", busy_starts,
+                options.trace_runs * static_cast<int>(servers.size()));
+}
+
 int Run(int argc, wchar_t** argv) {
     const Options options = ParseOptions(argc, argv);
+    const Server at_once{};
+    const Server far_away{kFarDelay};
     std::vector<Case> cases{
-        {"(a) launcher, server answering at once", options.launcher, true},
-        {"(b) launcher, no server listening", options.launcher, false},
+        {"(a) launcher, server answering at once", options.launcher, at_once},
+        {"(b) launcher, no server listening", options.launcher, std::nullopt},
+        {"(f) launcher, far server (each file answered after 50 ms)", options.launcher, far_away},
     };
     if (!options.compare.empty()) {
-        cases.push_back({"(a') compared build, server answering at once", options.compare, true});
-        cases.push_back({"(b') compared build, no server listening", options.compare, false});
+        cases.push_back(
+            {"(a') compared build, server answering at once", options.compare, at_once});
+        cases.push_back(
+            {"(b') compared build, no server listening", options.compare, std::nullopt});
+        cases.push_back({"(f') compared build, far server", options.compare, far_away});
     }
+    cases.push_back(
+        {"(w) window only: the launcher's window, no check", options.window_only, std::nullopt});
     // The floor comes last: the table divides by it.
-    cases.push_back({"(c) floor: empty window, same size and styles", options.floor, false});
+    cases.push_back({"(c) floor: empty window, same size and styles", options.floor, std::nullopt});
     for (const Case& target : cases) {
         if (GetFileAttributesW(target.executable.c_str()) == INVALID_FILE_ATTRIBUTES) {
             Fail("Not found: " + win32::Narrow(target.executable));
@@ -317,6 +468,7 @@ int Run(int argc, wchar_t** argv) {
     }
 
     const Clock clock;
+    const auto quiet_wait_ms = static_cast<ULONGLONG>(options.quiet_wait_seconds * 1000);
     std::vector<std::vector<Sample>> samples(cases.size());
     int busy_starts = 0;
     const int rounds = options.warmup + options.runs;
@@ -326,20 +478,26 @@ int Run(int argc, wchar_t** argv) {
             const std::size_t c = (static_cast<std::size_t>(round) + turn) % cases.size();
             std::optional<test::HttpTestServer> server;
             if (cases[c].server) {
-                ServeVersionFiles(server.emplace(kPort, options.control_port));
+                ServeVersionFiles(server.emplace(kPort, options.control_port), *cases[c].server);
             }
-            const bool quiet = WaitForQuietMachine();
-            const Sample sample = RunOnce(cases[c], clock, server ? &*server : nullptr);
+            const bool quiet = WaitForQuietMachine(quiet_wait_ms);
+            Sample sample = RunOnce(cases[c], clock, server ? &*server : nullptr);
+            sample.busy = !quiet;
             if (round >= options.warmup) {
-                samples[c].push_back(sample);
+                samples[c].push_back(std::move(sample));
                 busy_starts += quiet ? 0 : 1;
             }
         }
         std::fprintf(stderr, "round %d of %d done\n", round + 1, rounds);
     }
     PrintTable(cases, samples);
-    std::printf("\nRuns that began on a busy machine (CPUs over 10%% busy for 20 s): %d of %d.\n",
-                busy_starts, options.runs * static_cast<int>(cases.size()));
+    std::printf(
+        "\nRuns that began on a busy machine (CPUs over 10%% busy until the %.0f s wait "
+        "for a quiet machine ran out): %d of %d.\n",
+        options.quiet_wait_seconds, busy_starts, options.runs * static_cast<int>(cases.size()));
+    if (options.trace_runs > 0) {
+        RunTrace(options, clock, {{"server answering at once", at_once}, {"far server", far_away}});
+    }
     return 0;
 }
 

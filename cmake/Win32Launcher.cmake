@@ -1,7 +1,9 @@
 # The Win32 side: platform services, the window toolkit, resources and the executable.
 enable_language(RC)
 
-add_library(kvat_platform_win32 STATIC
+# The platform's and the window toolkit's sources are also built once more by the benchmark, for
+# its trace build.
+set(KVAT_PLATFORM_SOURCES
     platform/win32/com_apartment.cpp
     platform/win32/fetch_waiter.cpp
     platform/win32/http_fetch.cpp
@@ -13,6 +15,8 @@ add_library(kvat_platform_win32 STATIC
     platform/win32/win32_error.cpp
     platform/win32/win32_platform.cpp
     platform/win32/wininet_library.cpp)
+list(TRANSFORM KVAT_PLATFORM_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+add_library(kvat_platform_win32 STATIC ${KVAT_PLATFORM_SOURCES})
 # WinINet and the shell are loaded from the system folder at first use, never imported: a DLL of
 # the same name beside the launcher would otherwise be loaded in their place.
 target_link_libraries(kvat_platform_win32 PUBLIC kvat_core advapi32)
@@ -20,7 +24,7 @@ target_compile_definitions(kvat_platform_win32 PUBLIC UNICODE _UNICODE WIN32_LEA
                                                       NOMINMAX _WIN32_WINNT=0x0600)
 kvat_warnings(kvat_platform_win32)
 
-add_library(kvat_window_win32 STATIC
+set(KVAT_WINDOW_SOURCES
     launcher/win32/accessible_descriptions.cpp
     launcher/win32/check_wait.cpp
     launcher/win32/clipboard.cpp
@@ -32,6 +36,8 @@ add_library(kvat_window_win32 STATIC
     launcher/win32/status_tooltip.cpp
     launcher/win32/window_class.cpp
     launcher/win32/window_placement.cpp)
+list(TRANSFORM KVAT_WINDOW_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+add_library(kvat_window_win32 STATIC ${KVAT_WINDOW_SOURCES})
 target_link_libraries(kvat_window_win32 PUBLIC kvat_platform_win32 user32 gdi32)
 kvat_warnings(kvat_window_win32)
 
@@ -68,15 +74,20 @@ function(kvat_check_vendor_host host)
     endif()
 endfunction()
 
-# kvat_add_launcher(<target> <host> <output directory>): the executable KVAT_Launcher.exe built
-# for one vendor host. Only vendor_host.cpp differs between builds.
+# kvat_add_launcher(<target> <host> <output directory> [WINDOW_LIBRARY <library>]): the
+# executable KVAT_Launcher.exe built for one vendor host. Only vendor_host.cpp differs between
+# builds, and, for the benchmark's trace build, the window library it links.
 function(kvat_add_launcher target host output_directory)
+    cmake_parse_arguments(PARSE_ARGV 3 ARG "" "WINDOW_LIBRARY" "")
+    if(NOT ARG_WINDOW_LIBRARY)
+        set(ARG_WINDOW_LIBRARY kvat_window_win32)
+    endif()
     kvat_check_vendor_host("${host}")
     add_executable(${target} WIN32
         ${PROJECT_SOURCE_DIR}/launcher/win32/main.cpp
         ${PROJECT_SOURCE_DIR}/launcher/win32/vendor_host.cpp
         $<TARGET_OBJECTS:kvat_resources>)
-    target_link_libraries(${target} PRIVATE kvat_window_win32)
+    target_link_libraries(${target} PRIVATE ${ARG_WINDOW_LIBRARY})
     target_compile_definitions(${target} PRIVATE KVAT_VENDOR_HOST="${host}")
     if(NOT MSVC)
         target_link_options(${target} PRIVATE -municode -static -static-libgcc -static-libstdc++)

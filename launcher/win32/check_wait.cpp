@@ -74,6 +74,11 @@ WaitEnd CheckWait::Wait(HANDLE finished, Clock::time_point deadline, std::wstrin
     if (!running_) {
         Begin();
     }
+    while (next_step_ && WaitForSingleObject(finished, 0) == WAIT_TIMEOUT) {
+        if (!next_step_()) {
+            next_step_ = nullptr;
+        }
+    }
     const Clock::time_point start = Clock::now();
     const WaitingFor what = Describe(url);
     bool described = false;

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +34,11 @@ class CheckWait final : public FetchWaiter {
     // The user has seen nothing of the launcher since `moment` (its start): the first check counts
     // its second from then rather than from its own beginning.
     void SilentSince(std::chrono::steady_clock::time_point moment) { silent_since_ = moment; }
+    // Work of the window's thread that may wait for the check's waits: what the launcher window
+    // needs only when it shows. Each call of `next_step` does one short step and says whether
+    // any is left; a wait runs steps only while what it waits for has not come, so the check is
+    // never held up by more than one step. It must not throw.
+    void WhileWaiting(std::function<bool()> next_step) { next_step_ = std::move(next_step); }
 
     bool running() const { return running_; }
     // The check is over: the launcher window takes input again. Called after each handler, and
@@ -64,6 +70,7 @@ class CheckWait final : public FetchWaiter {
     std::optional<std::chrono::steady_clock::time_point> silent_since_;
     HWND focus_ = nullptr;
     std::unique_ptr<ProgressWindow> progress_;
+    std::function<bool()> next_step_;
 };
 
 }  // namespace kvat::win32

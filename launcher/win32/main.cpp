@@ -6,12 +6,14 @@
 #include "launcher/win32/error_report.h"
 #include "launcher/win32/main_window.h"
 #include "launcher/win32/vendor_host.h"
+#include "platform/win32/start_trace.h"
 #include "platform/win32/system_info.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/win32_platform.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     using namespace kvat;
+    win32::MarkStart("launcher's code begins");
     // Before anything can load a DLL: only the system folder may provide one.
     win32::RestrictDllSearchToSystemFolder();
     win32::Win32Platform platform;
@@ -25,11 +27,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         window.SilentSince(win32::ProcessStartTime());
         Form1 form(window, platform, kVendorHost);
         window.Attach(form);
+        win32::MarkStart("pass begins");
         window.RunHandler([&] { form.Form_Load(); });
+        win32::MarkStart("pass ends");
         if (window.failed()) {
             return win32::kErrorExitCode;
         }
         window.Show();
+        win32::MarkStart("window shown");
         return window.RunMessageLoop();
     } catch (...) {
         // The window itself could not be made.

@@ -8,6 +8,7 @@
 #include "launcher/win32/window_class.h"
 #include "launcher/win32/window_placement.h"
 #include "launcher/win32/window_procedure.h"
+#include "platform/win32/start_trace.h"
 #include "platform/win32/system_info.h"
 #include "platform/win32/text_conversion.h"
 #include "platform/win32/win32_error.h"
@@ -78,6 +79,18 @@ HANDLE LoadResourceImage(HINSTANCE instance, int resource, UINT type, int width,
     return image;
 }
 
+// The bitmap resource of a picture button's face, and where the window keeps it.
+int PictureResource(Picture picture) {
+    return picture == Picture::Calix ? IDB_CALIX : IDB_LOG;
+}
+std::size_t PictureIndex(Picture picture) {
+    return picture == Picture::Calix ? 0 : 1;
+}
+
+std::string PictureName(const ControlDescription& description) {
+    return "the picture of " + std::string(description.name);
+}
+
 // The launcher's icon at the size the system gives icons of the kind `width_metric` names. Not
 // LR_SHARED: Wine then hands back the first size loaded, whatever size is asked.
 IconHandle LoadLauncherIcon(HINSTANCE instance, int width_metric, int height_metric,
@@ -115,13 +128,18 @@ MainWindow::MainWindow(HINSTANCE instance, const Platform& platform,
     if (!hwnd_) {
         ThrowLastError("Creating the window");
     }
+    MarkStart("window created");
     try {
         if (beside_controls) {
             beside_controls();
         }
         CreateControls();
+        MarkStart("controls created");
         check_wait_.emplace(hwnd_,
                             ProgressLook{instance_, dpi_, big_icon_.get(), small_icon_.get()});
+        // The start-up check needs no font and no picture: they come while it waits, for WinINet
+        // or for the server.
+        check_wait_->WhileWaiting([this] { return FinishingStep(); });
         tooltip_.emplace(hwnd_, dpi_);
     } catch (...) {
         // No destructor runs for a window that was never whole; it must not outlive this.
@@ -180,20 +198,12 @@ void MainWindow::CreateControls() {
             ThrowLastError("Creating control " + std::string(description.name));
         }
         controls_[static_cast<std::size_t>(description.id)] = control;
-        if (description.font) {
-            SendMessageW(control, WM_SETFONT,
-                         reinterpret_cast<WPARAM>(
-                             FontFor(description.font->centipoints, description.font->bold)),
-                         FALSE);
-        }
-        if (description.picture != Picture::None) {
-            const int resource = description.picture == Picture::Calix ? IDB_CALIX : IDB_LOG;
-            auto& picture = pictures_[description.picture == Picture::Calix ? 0 : 1];
-            picture.reset(static_cast<HBITMAP>(
-                LoadResourceImage(instance_, resource, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION,
-                                  "the picture of " + std::string(description.name))));
-            SendMessageW(control, BM_SETIMAGE, IMAGE_BITMAP,
-                         reinterpret_cast<LPARAM>(picture.get()));
+        // Loaded later, but a picture missing from the executable is an error before anything
+        // starts, as a missing icon is.
+        if (description.picture != Picture::None &&
+            !FindResourceW(instance_, MAKEINTRESOURCEW(PictureResource(description.picture)),
+                           RT_BITMAP)) {
+            ThrowLastError("Loading " + PictureName(description));
         }
     }
     // The frame lies beneath the controls it holds, so it never paints over them. It takes no
@@ -202,7 +212,63 @@ void MainWindow::CreateControls() {
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
+bool MainWindow::FinishingStep() {
+    if (finishing_steps_done_ == kFinishingSteps || finish_error_) {
+        return false;
+    }
+    if (finishing_steps_done_ == 0) {
+        MarkStart("fonts and pictures begin");
+    }
+    try {
+        if (finishing_steps_done_ == 0) {
+            SetFonts();
+        } else {
+            LoadPicture(finishing_steps_done_ == 1 ? Picture::Calix : Picture::Log);
+        }
+        ++finishing_steps_done_;
+    } catch (...) {
+        finish_error_ = std::current_exception();
+        return false;
+    }
+    if (finishing_steps_done_ < kFinishingSteps) {
+        return true;
+    }
+    MarkStart("fonts and pictures in place");
+    return false;
+}
+
+void MainWindow::SetFonts() {
+    for (const ControlDescription& description : Form1Description().controls) {
+        if (description.font) {
+            SendMessageW(control(description.id), WM_SETFONT,
+                         reinterpret_cast<WPARAM>(
+                             FontFor(description.font->centipoints, description.font->bold)),
+                         FALSE);
+        }
+    }
+}
+
+void MainWindow::LoadPicture(Picture which) {
+    for (const ControlDescription& description : Form1Description().controls) {
+        if (description.picture != which) {
+            continue;
+        }
+        BitmapHandle& picture = pictures_[PictureIndex(which)];
+        picture.reset(static_cast<HBITMAP>(
+            LoadResourceImage(instance_, PictureResource(which), IMAGE_BITMAP, 0, 0,
+                              LR_CREATEDIBSECTION, PictureName(description))));
+        SendMessageW(control(description.id), BM_SETIMAGE, IMAGE_BITMAP,
+                     reinterpret_cast<LPARAM>(picture.get()));
+    }
+}
+
 void MainWindow::Show() {
+    // Nothing of the window shows before all of it is there.
+    while (FinishingStep()) {
+    }
+    if (finish_error_) {
+        std::rethrow_exception(finish_error_);
+    }
     CentreWindow(hwnd_);
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     SetFocus(control(ControlId::cmdCALIX));

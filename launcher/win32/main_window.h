@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <array>
+#include <exception>
 #include <functional>
 #include <map>
 #include <optional>
@@ -28,9 +29,11 @@ namespace kvat::win32 {
 
 class MainWindow final : public Window {
   public:
-    // Creates the window and its controls, hidden. `platform` names the application in error
-    // reports. `beside_controls` runs once the window itself exists, before its controls are
-    // built: work that may go on while they are.
+    // Creates the window and its controls, hidden, with what a start-up check needs of them: their
+    // captions and visibility. Their fonts and pictures come while the first check waits (for
+    // WinINet or for the server), or at the first Show at the latest. `platform` names the
+    // application in error reports. `beside_controls` runs once the window itself exists, before
+    // its controls are built: work that may go on while they are.
     MainWindow(HINSTANCE instance, const Platform& platform,
                const std::function<void()>& beside_controls = {});
     MainWindow(const MainWindow&) = delete;
@@ -48,8 +51,9 @@ class MainWindow final : public Window {
         check_wait_->SilentSince(moment);
     }
 
-    // Shows the window centred, in the normal state, with the focus on the first button. A
-    // progress window of the check before it then goes.
+    // Shows the window centred, in the normal state, with the focus on the first button, its
+    // fonts and pictures in place (an error when they could not be had). A progress window of the
+    // check before it then goes.
     void Show();
     // Delivers events until the window is gone; returns the process exit code. Ctrl+C copies
     // the report of the last check for the vendor's support.
@@ -81,6 +85,11 @@ class MainWindow final : public Window {
     friend LRESULT CALLBACK OwnerWindowProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     void CreateControls();
+    // The rest of the window, one step at a time: the fonts, then each picture. False once
+    // nothing is left; an error ends the steps and is kept for Show.
+    bool FinishingStep();
+    void SetFonts();
+    void LoadPicture(Picture which);
     void DestroyOwnWindow();
     HFONT FontFor(int centipoints, bool bold);
     void ClickFocusedButton();
@@ -97,6 +106,9 @@ class MainWindow final : public Window {
     std::array<HWND, kControlCount> controls_{};
     std::map<std::pair<int, bool>, FontHandle> fonts_;
     std::array<BitmapHandle, 2> pictures_;
+    static constexpr int kFinishingSteps = 3;
+    int finishing_steps_done_ = 0;
+    std::exception_ptr finish_error_;
     IconHandle big_icon_;
     IconHandle small_icon_;
     IconWindowClass class_;  // after the icons: it goes before them

@@ -1,5 +1,7 @@
 #include "platform/win32/win32_platform.h"
 
+#include <chrono>
+
 #include "platform/win32/registry.h"
 #include "platform/win32/system_info.h"
 #include "platform/win32/text_conversion.h"
@@ -22,6 +24,11 @@ bool Win32Platform::ProbeRegistryKey(RegistryHive hive, std::string_view sub_key
 
 FetchAnswer Win32Platform::Fetch(std::string_view url) {
     const std::wstring wide_url = Widen(url);
+    // WinINet may still be loading: its wait is the fetch's, so the caller's thread spends it as
+    // it spends the wait for the server (the window's, on its own work), not idle.
+    if (const HANDLE loading = wininet_.loading(); loading && !waiter_->Skipped()) {
+        waiter_->Wait(loading, std::chrono::steady_clock::now() + limits_.bound, wide_url);
+    }
     return AnswerOf(HttpGet(wininet_, wide_url, limits_, *waiter_), wide_url);
 }
 

@@ -5,6 +5,7 @@
 
 #include "platform/fetch_limits.h"
 #include "platform/win32/fetch_waiter.h"
+#include "platform/win32/start_trace.h"
 #include "platform/win32/system_library.h"
 
 namespace kvat::win32 {
@@ -37,6 +38,7 @@ void WinInetLibrary::StartLoading() {
 }
 
 const WinInet* WinInetLibrary::Get() {
+    MarkStart("a fetch asks for WinINet");
     if (!wininet_ && loading_) {
         const std::unique_ptr<BoundedWorker<Loaded>> loading = std::move(loading_);
         // Loading a system DLL from the local disk does not hang; it ends in milliseconds.
@@ -91,6 +93,7 @@ WinInetLibrary::Loaded WinInetLibrary::Load() {
         // WinINet stays loaded: the next attempt finds it at once.
         return {std::nullopt, GetLastError()};
     }
+    MarkStart("WinINet loaded, its session open");
     return {WinInet{f, session}, ERROR_SUCCESS};
 }
 

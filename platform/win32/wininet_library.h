@@ -48,6 +48,11 @@ class WinInetLibrary {
     // Starts loading WinINet and opening its session on a thread of its own, so that the first
     // fetch finds them ready. Only the first call does anything.
     void StartLoading();
+    // Signalled once the load that StartLoading began has ended; nullptr when none is under way.
+    // Get waits for it in any case: a caller with something better to do may wait here first.
+    HANDLE loading() const {
+        return loading_ && loading_->started() ? loading_->finished() : nullptr;
+    }
 
     // WinINet ready for fetches: what StartLoading prepared (waiting for it if need be), or
     // loaded on the calling thread. nullptr, with the last error set, when it cannot be had; a

@@ -20,6 +20,7 @@
 #include "http_test_server.h"
 #include "kvat_this_version.h"
 #include "launcher/form1.h"
+#include "launcher/win32/check_wait.h"
 #include "launcher/win32/clipboard.h"
 #include "launcher/win32/handler_queue.h"
 #include "launcher/win32/main_window.h"
@@ -27,6 +28,7 @@
 #include "platform/launcher_error.h"
 #include "platform/win32/system_info.h"
 #include "platform/win32/text_conversion.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_platform.h"
 
 namespace kvat::win32 {
@@ -276,6 +278,46 @@ TEST_F(LauncherWindow, ControlsAreBuiltFromTheDescription) {
             EXPECT_FALSE(font.lfItalic || font.lfUnderline || font.lfStrikeOut);
         }
     }
+}
+
+// Fonts and pictures come while a check waits; a window whose check never waited long enough for
+// them (WinINet ready at once, a server answering at once, Skip) still shows with all of them.
+TEST_F(LauncherWindow, ShownWithoutAWaitItsFontsAndPicturesAreInPlace) {
+    window_->Show();
+    for (const ControlDescription& description : Form1Description().controls) {
+        SCOPED_TRACE(std::string(description.name));
+        const HWND control = Control(description.id);
+        EXPECT_EQ(SendMessageW(control, WM_GETFONT, 0, 0) != 0, description.font.has_value());
+        EXPECT_EQ(SendMessageW(control, BM_GETIMAGE, IMAGE_BITMAP, 0) != 0,
+                  description.kind == ControlKind::PictureButton);
+    }
+}
+
+// The window's own work while a check waits never holds the check up by more than one step:
+// none runs once what the check waits for has come.
+TEST(CheckWaitSteps, RunOnlyWhileWhatTheCheckWaitsForHasNotCome) {
+    const HWND window = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                        nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    const UniqueHandle came(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    CheckWait wait(window, ProgressLook{});
+    int steps = 0;
+    // The second step is when the awaited event comes; two more are left for the next wait.
+    wait.WhileWaiting([&] {
+        if (++steps == 2) {
+            SetEvent(came.get());
+        }
+        return steps < 4;
+    });
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    EXPECT_EQ(wait.Wait(came.get(), deadline, L"http://host/a"), WaitEnd::Finished);
+    EXPECT_EQ(steps, 2);
+    ResetEvent(came.get());
+    EXPECT_EQ(wait.Wait(came.get(), std::chrono::steady_clock::now() + 50ms, L"http://host/a"),
+              WaitEnd::TimedOut);
+    EXPECT_EQ(steps, 4);
+    wait.End();
+    DestroyWindow(window);
 }
 
 TEST_F(LauncherWindow, FixedSingleBorderCentredWithItsIcon) {
