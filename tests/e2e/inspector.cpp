@@ -23,9 +23,12 @@
 #include <vector>
 
 #include "json_text.h"
+#include "mouse_input.h"
 #include "probe_hook.h"
 
 namespace {
+
+using kvat::test::MoveMouse;
 
 using Args = std::vector<std::wstring>;
 
@@ -790,17 +793,6 @@ std::string Kill(const Args& args, Session&) {
 }
 
 // ---- explanations on demand --------------------------------------------------------------
-
-// Moves the mouse to a point of the screen, as a person's hand would: the window under it gets
-// the move.
-void MoveMouse(POINT to) {
-    INPUT move{};
-    move.type = INPUT_MOUSE;
-    move.mi.dx = MulDiv(to.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    move.mi.dy = MulDiv(to.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    SendInput(1, &move, sizeof move);
-}
 
 // The shown tooltip of a window's thread, if any; its text is the tip on show.
 HWND ShownTooltip(HWND owner) {

@@ -362,6 +362,12 @@ class LaunchTest(Session):
         self.assert_exits(launcher)
 
 
+def not_started(file: str, folder, reason: str) -> str:
+    """The message for a file of the launcher's folder that the shell could not start."""
+    return (f"{file} could not be started.\r\n\r\nLooked for in: {windows_path(folder.path)}"
+            f"\r\nWindows says: {reason}")
+
+
 class NotStartedTest(Session):
     """What the shell could not start is said, and never counted as started."""
 
@@ -378,10 +384,7 @@ class NotStartedTest(Session):
         launcher.click("cmdCALIX")
         box = INSPECTOR.message_box(launcher.pid, "Error", STEP_TIMEOUT)
         self.assertTrue(box["found"], "no message for a missing program")
-        self.assertEqual(box["text"],
-                         "Calix_KVAT.exe could not be started.\r\n\r\n"
-                         f"Looked for in: {windows_path(folder.path)}\r\n"
-                         "Windows says: File not found.")
+        self.assertEqual(box["text"], not_started("Calix_KVAT.exe", folder, "File not found."))
         self.assertEqual(box["icon"], "stop")
         self.assertEqual(box["owner"], launcher.hwnd)
         self.assertEqual(launcher.view().appearance(), start_view.appearance())
@@ -398,10 +401,8 @@ class NotStartedTest(Session):
         box = INSPECTOR.message_box(launcher.pid, "Error", STEP_TIMEOUT)
         self.assertTrue(box["found"], "no message for an installer that did not start")
         # Wine's reason for it has an insert (%1), which names the file.
-        self.assertEqual(box["text"],
-                         "CDM21228_Setup.exe could not be started.\r\n\r\n"
-                         f"Looked for in: {windows_path(folder.path)}\r\n"
-                         "Windows says: Bad EXE format for CDM21228_Setup.exe.")
+        self.assertEqual(box["text"], not_started("CDM21228_Setup.exe", folder,
+                                                  "Bad EXE format for CDM21228_Setup.exe."))
         INSPECTOR.dismiss(box["hwnd"])
         self.assertTrue(INSPECTOR.wait(box["hwnd"], "gone", STEP_TIMEOUT)["reached"])
         launcher.settle()

@@ -30,6 +30,7 @@
 #include "platform/win32/text_conversion.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_platform.h"
+#include "tests/e2e/mouse_input.h"
 
 namespace kvat::win32 {
 namespace {
@@ -475,12 +476,7 @@ HWND HoverForTooltip(HWND window) {
     GetWindowRect(window, &rect);
     for (const POINT to : {POINT{rect.left - 20, rect.top - 20},
                            POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}}) {
-        INPUT input{};
-        input.type = INPUT_MOUSE;
-        input.mi.dx = MulDiv(to.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-        input.mi.dy = MulDiv(to.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-        input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-        SendInput(1, &input, sizeof input);
+        test::MoveMouse(to);
         PumpUntil([] { return false; }, 100ms);
     }
     HWND tooltip = nullptr;
