@@ -50,7 +50,8 @@ ShellAnswer Shell::Launch(std::string_view verb, std::string_view file,
     ShellAnswer answer;
     const auto shell_execute = LoadShellExecute();
     if (!shell_execute) {
-        answer.error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_MOD_NOT_FOUND;
+        const DWORD error = GetLastError();
+        answer.error = error != ERROR_SUCCESS ? error : ERROR_MOD_NOT_FOUND;
         answer.reason = SystemSentence(answer.error, NameOf(file));
         return answer;
     }

@@ -332,6 +332,17 @@ class Writer(unittest.TestCase):
                              [oct(0o640), oct(0o604)])
             self.assertTrue(software.read_bytes().endswith(OTHER.encode()))
 
+            # What another user may not take over is said, not passed over.
+            if os.geteuid() == 0:
+                os.chmod(folder, 0o777)
+                for path in (software, usb):
+                    path.chmod(0o666)
+                result = subprocess.run([*PROGRAM, "--write", folder, "--software", OTHER,
+                                         "--driver", "2.12.28"], user=65534, capture_output=True,
+                                        text=True, timeout=90)
+                self.assertEqual(result.returncode, ACCEPTED, result.stderr)
+                self.assertIn("but the old file's owner (uid 0) could not be kept", result.stdout)
+
             # A link is refused, not replaced by a file: the web server may serve its target.
             usb.unlink()
             usb.symlink_to(software)

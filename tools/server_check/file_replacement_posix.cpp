@@ -26,22 +26,36 @@ void CloseOrThrow(int fd, int earlier_error, const std::filesystem::path& path) 
 
 // Gives the new file `fd` the owner, group and mode of the file at `like`, if there is one. Only
 // the superuser may give a file away, and only to a group of its own may a user give it: what
-// is not allowed is left as made, the mode still copied.
-void TakePermissions(int fd, const std::filesystem::path& like, const std::filesystem::path& path) {
+// is not allowed is left as made, the mode still copied, and said in the result.
+std::string TakePermissions(int fd, const std::filesystem::path& like,
+                            const std::filesystem::path& path) {
     struct stat old {};
     if (::stat(like.c_str(), &old) != 0) {
         if (errno == ENOENT) {
-            return;
+            return {};
         }
         throw WriteFailure(path, Message(errno));
     }
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno == EPERM) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
         (void)!::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     }
     // After the owner: a change of owner may clear the set-id bits.
-    if (::fchmod(fd, old.st_mode & 07777) != 0) {
+    struct stat now {};
+    if (::fchmod(fd, old.st_mode & 07777) != 0 || ::fstat(fd, &now) != 0) {
         throw WriteFailure(path, Message(errno));
     }
+    std::string lost;
+    if (now.st_uid != old.st_uid) {
+        lost = "owner (uid " + std::to_string(old.st_uid) + ")";
+    }
+    if (now.st_gid != old.st_gid) {
+        lost +=
+            (lost.empty() ? "group (gid " : " and group (gid ") + std::to_string(old.st_gid) + ")";
+    }
+    return lost.empty() ? lost
+                        : "the old file's " + lost +
+                              " could not be kept: only the superuser may give a file away, and "
+                              "a user only to a group of its own; its mode was kept";
 }
 
 }  // namespace
@@ -55,9 +69,7 @@ void RefuseFileNotToReplace(const std::filesystem::path& path) {
         throw WriteFailure(path, Message(errno));
     }
     if (S_ISLNK(status.st_mode)) {
-        throw WriteFailure(path,
-                           "it is a symbolic link, which --write does not replace: give the "
-                           "folder that holds the file itself");
+        throw SymbolicLinkRefusal(path);
     }
     if (::access(path.c_str(), W_OK) != 0) {
         throw WriteFailure(path, Message(errno));
@@ -71,15 +83,16 @@ void RefuseFileNotToReplace(const std::filesystem::path& path) {
 
 namespace system_side {
 
-void WriteNewFileToDisk(const std::filesystem::path& path, std::string_view content,
-                        const std::filesystem::path& like) {
+std::string WriteNewFileToDisk(const std::filesystem::path& path, std::string_view content,
+                               const std::filesystem::path& like) {
     // Readable by a web server (subject to the umask) when there is no old file to follow.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
         throw WriteFailure(path, Message(errno));
     }
+    std::string not_kept;
     try {
-        TakePermissions(fd, like, path);
+        not_kept = TakePermissions(fd, like, path);
     } catch (...) {
         ::close(fd);
         throw;
@@ -98,6 +111,7 @@ void WriteNewFileToDisk(const std::filesystem::path& path, std::string_view cont
         error = errno;
     }
     CloseOrThrow(fd, error, path);
+    return not_kept;
 }
 
 void MoveOverDurably(const std::filesystem::path& from, const std::filesystem::path& to) {

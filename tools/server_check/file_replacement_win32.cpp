@@ -82,9 +82,7 @@ void RefuseFileNotToReplace(const std::filesystem::path& path) {
         throw WriteFailure(path, win32::SystemMessage(error));
     }
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        throw WriteFailure(path,
-                           "it is a symbolic link, which --write does not replace: give the "
-                           "folder that holds the file itself");
+        throw SymbolicLinkRefusal(path);
     }
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         // What MoveFileExW would answer; refused before either file is touched.
@@ -95,8 +93,8 @@ void RefuseFileNotToReplace(const std::filesystem::path& path) {
 
 namespace system_side {
 
-void WriteNewFileToDisk(const std::filesystem::path& path, std::string_view content,
-                        const std::filesystem::path& like) {
+std::string WriteNewFileToDisk(const std::filesystem::path& path, std::string_view content,
+                               const std::filesystem::path& like) {
     FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE | WRITE_DAC, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
@@ -116,6 +114,7 @@ void WriteNewFileToDisk(const std::filesystem::path& path, std::string_view cont
     if (!FlushFileBuffers(file.get()) || !file.Close()) {
         throw WriteFailure(path, LastErrorMessage());
     }
+    return {};  // the DACL is given whole, or the write fails
 }
 
 void MoveOverDurably(const std::filesystem::path& from, const std::filesystem::path& to) {

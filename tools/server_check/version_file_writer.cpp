@@ -64,9 +64,12 @@ void WriteVersionFiles(const std::filesystem::path& folder, std::string_view sof
         const VersionFile& file = files[i];
         const std::string text = VersionFileText(file.label, versions[i], file.length, file.width);
         const std::filesystem::path path = folder / FileName(file.server_path);
-        ReplaceFile(path, text);
+        const std::string not_kept = ReplaceFile(path, text);
         out << "wrote " << path.string() << ": \"" << text << "\" (" << CharacterCount(text)
             << " characters, no line break)\n";
+        if (!not_kept.empty()) {
+            out << "  but " << not_kept << "\n";
+        }
     }
     const std::string_view folder_on_server =
         kSoftwareVersionPath.substr(0, kSoftwareVersionPath.rfind('/') + 1);
