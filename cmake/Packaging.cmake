@@ -6,7 +6,7 @@
 
 # The host is compiled in and stays in the cache from one configure to the next, so every
 # configure says which one this build asks: a test host must not slip into a release unseen.
-if(KVAT_VENDOR_HOST STREQUAL "www.korvane.example")
+if(KVAT_VENDOR_HOST STREQUAL KVAT_PLACEHOLDER_HOST)
     message(STATUS "KVAT_VENDOR_HOST: ${KVAT_VENDOR_HOST} (the default, which never resolves; "
                    "set -DKVAT_VENDOR_HOST=<host> for a release)")
 else()

@@ -166,19 +166,17 @@ class SharedTransfer {
 
     // The caller stops waiting: the handles are closed now, and no call begins on them.
     Seen LetGoNow() {
-        Handles old;
         Seen seen;
         {
             const std::scoped_lock lock(mutex_);
             let_go_ = true;
-            old = Take(kConnection);
             seen = seen_;
         }
-        Close(old);
+        Done();  // a handle the worker makes from now on is closed by Keep
         return seen;
     }
 
-    // The worker is done with them.
+    // The worker is done with them; or the caller, who let go.
     void Done() {
         Handles old;
         {

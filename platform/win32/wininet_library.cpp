@@ -1,6 +1,5 @@
 #include "platform/win32/wininet_library.h"
 
-#include <algorithm>
 #include <chrono>
 
 #include "platform/fetch_limits.h"
