@@ -59,7 +59,9 @@ void TakeAccessControl(HANDLE file, const std::filesystem::path& like,
     const std::unique_ptr<void, LocalMemoryDeleter> owned(descriptor);
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
-    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    if (!GetSecurityDescriptorControl(descriptor, &control, &revision)) {
+        throw WriteFailure(path, LastErrorMessage());
+    }
     const SECURITY_INFORMATION what =
         DACL_SECURITY_INFORMATION |
         ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
