@@ -14,7 +14,8 @@ set(KVAT_PLATFORM_SOURCES
     platform/win32/text_conversion.cpp
     platform/win32/win32_error.cpp
     platform/win32/win32_platform.cpp
-    platform/win32/wininet_library.cpp)
+    platform/win32/wininet_library.cpp
+    platform/win32/worker_thread.cpp)
 list(TRANSFORM KVAT_PLATFORM_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
 add_library(kvat_platform_win32 STATIC ${KVAT_PLATFORM_SOURCES})
 # WinINet and the shell are loaded from the system folder at first use, never imported: a DLL of

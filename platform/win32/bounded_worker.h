@@ -1,4 +1,4 @@
-// Work on a thread of its own that the caller may stop waiting for. Used where nothing can cut a
+// Work on a worker thread that the caller may stop waiting for. Used where nothing can cut a
 // blocking call short (a WinINet read under Wine goes on even after its handles are closed):
 // the caller waits with a bound of its own and, past it, simply goes on.
 #pragma once
@@ -11,60 +11,51 @@
 #include <utility>
 
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/worker_thread.h"
 
 namespace kvat::win32 {
 
 template <typename Result>
 class BoundedWorker {
   public:
-    // Starts `work` at once. started() is false, with the last error set, when no thread could
-    // be made.
-    explicit BoundedWorker(std::function<Result()> work)
-        : shared_(std::make_shared<Shared>(std::move(work))) {
-        auto handed_over = std::make_unique<std::shared_ptr<Shared>>(shared_);
-        thread_.reset(CreateThread(nullptr, 0, Run, handed_over.get(), 0, nullptr));
+    // Starts `work` at once on `thread`. started() is false when there is no thread.
+    BoundedWorker(std::function<Result()> work, std::unique_ptr<WorkerThread> thread)
+        : result_(std::make_shared<std::optional<Result>>()), thread_(std::move(thread)) {
         if (thread_) {
-            handed_over.release();  // the thread owns it now
+            thread_->Run([work = std::move(work), result = result_] {
+                try {
+                    *result = work();
+                } catch (...) {
+                    result->reset();
+                }
+            });
         }
     }
 
     bool started() const { return thread_ != nullptr; }
 
-    // Signalled once the thread has ended: the work, and everything it called, is over. The
-    // result is handed over only then, so no thread of the work is still inside a library when
-    // the caller (or the process) moves on.
-    HANDLE finished() const { return thread_.get(); }
+    // Signalled once the work, and everything it called, is over. The result is handed over
+    // only then, so no thread of the work is still inside a library when the caller (or the
+    // process) moves on.
+    HANDLE finished() const { return thread_->idle(); }
 
     // The work's result, once finished() is signalled; nothing when the work threw (out of
     // memory, say), which ends the work but never the process.
-    std::optional<Result> Take() { return std::move(shared_->result); }
+    std::optional<Result> Take() { return std::move(*result_); }
 
-    // Abandons a worker that is still running: it ends by itself, and whichever of the two
-    // lets go of the shared state last frees it. The thread's handle, for whoever waits for the
-    // end of abandoned work.
-    UniqueHandle Abandon() { return std::move(thread_); }
+    // Once finished() is signalled: the thread, free for other work.
+    std::unique_ptr<WorkerThread> Release() { return std::move(thread_); }
 
-  private:
-    struct Shared {
-        explicit Shared(std::function<Result()> w) : work(std::move(w)) {}
-        std::function<Result()> work;
-        std::optional<Result> result;
-    };
-
-    static DWORD WINAPI Run(void* parameter) {
-        const std::unique_ptr<std::shared_ptr<Shared>> owner(
-            static_cast<std::shared_ptr<Shared>*>(parameter));
-        Shared& shared = **owner;
-        try {
-            shared.result = shared.work();
-        } catch (...) {
-            shared.result.reset();
-        }
-        return 0;
+    // Abandons work that is still running: its thread ends by itself once the work is over,
+    // and whichever of the two lets go of the result last frees it. The thread's handle, for
+    // whoever waits for the end of abandoned work.
+    UniqueHandle Abandon() {
+        return thread_ ? std::move(*std::exchange(thread_, nullptr)).Abandon() : UniqueHandle();
     }
 
-    std::shared_ptr<Shared> shared_;
-    UniqueHandle thread_;
+  private:
+    std::shared_ptr<std::optional<Result>> result_;
+    std::unique_ptr<WorkerThread> thread_;
 };
 
 }  // namespace kvat::win32

@@ -461,12 +461,14 @@ HttpResult HttpGet(WinInetLibrary& library, std::wstring_view url, const FetchLi
     const auto shared = std::make_shared<SharedTransfer>(wininet->functions.InternetCloseHandle);
     BoundedWorker<HttpResult> worker(
         [transfer = Transfer{wininet->functions, wininet->session, Narrow(url), limits, deadline,
-                             shared}] { return Perform(transfer); });
+                             shared}] { return Perform(transfer); },
+        library.TakeThread());
     if (!worker.started()) {
         return Failure(GetLastError());
     }
     const WaitEnd end = waiter.Wait(worker.finished(), deadline, url);
     if (end == WaitEnd::Finished) {
+        library.KeepThread(worker.Release());
         // A worker that failed in itself (out of memory) brought no answer.
         return worker.Take().value_or(Failure(ERROR_NOT_ENOUGH_MEMORY));
     }

@@ -60,8 +60,9 @@ struct FetchLimits {
 // at most limits.max_redirects of them. A certificate WinINet does not trust fails the fetch.
 // WinINet and its session come from `wininet`.
 //
-// The transfer runs on a worker thread; `waiter` waits for it until the bound (or until the user
-// skips). A finished answer is handed over only once the worker has ended, so no thread of a
+// The transfer runs on the library's worker thread, or on a new one while that is still held by
+// a transfer left behind; `waiter` waits for it until the bound (or until the user skips). A
+// finished answer is handed over only once the worker's job has ended, so no thread of a
 // finished fetch is still inside WinINet. When the caller stops waiting (Skip, or the bound):
 // - it closes the transfer's handles at once; the handles have one owner, and whoever ends the
 //   transfer first, worker or caller, closes them once;

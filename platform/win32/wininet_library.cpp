@@ -30,10 +30,24 @@ void WinInetLibrary::LeaveRunning(UniqueHandle worker) {
     left_running_.push_back(std::move(worker));
 }
 
+void WinInetLibrary::PrepareThread() {
+    if (!idle_) {
+        idle_ = WorkerThread::Start();
+    }
+}
+
 void WinInetLibrary::StartLoading() {
     if (!loading_ && !wininet_) {
-        loading_ = std::make_unique<BoundedWorker<Loaded>>(&WinInetLibrary::Load);
+        loading_ = std::make_unique<BoundedWorker<Loaded>>(&WinInetLibrary::Load, TakeThread());
     }
+}
+
+std::unique_ptr<WorkerThread> WinInetLibrary::TakeThread() {
+    return idle_ ? std::move(idle_) : WorkerThread::Start();
+}
+
+void WinInetLibrary::KeepThread(std::unique_ptr<WorkerThread> thread) {
+    idle_ = std::move(thread);
 }
 
 const WinInet* WinInetLibrary::Get() {
@@ -46,6 +60,7 @@ const WinInet* WinInetLibrary::Get() {
             if (auto loaded = loading->Take()) {
                 wininet_ = std::move(loaded->wininet);
             }
+            KeepThread(loading->Release());
         }
         // A failed load in the background is not kept: it is tried again below, and that one
         // is reported.

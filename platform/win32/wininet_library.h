@@ -1,7 +1,8 @@
 // WinINet, loaded from the system folder. It is not one of the DLLs Windows always takes from
 // the system folder, so importing it would let a wininet.dll beside the launcher be loaded
 // instead. Loading it is most of what the start-up check costs beyond a bare window, so the
-// launcher starts loading it on a thread of its own while it builds its window.
+// launcher starts loading it on a worker thread while it builds its window; the fetches then run
+// on that same thread.
 #pragma once
 
 #include <windows.h>
@@ -45,7 +46,9 @@ class WinInetLibrary {
     WinInetLibrary(const WinInetLibrary&) = delete;
     WinInetLibrary& operator=(const WinInetLibrary&) = delete;
 
-    // Starts loading WinINet and opening its session on a thread of its own, so that the first
+    // Makes the worker thread ahead of need: it takes a few milliseconds to start.
+    void PrepareThread();
+    // Starts loading WinINet and opening its session on the worker thread, so that the first
     // fetch finds them ready. Only the first call does anything.
     void StartLoading();
     // Signalled once the load that StartLoading began has ended; nullptr when none is under way.
@@ -60,6 +63,11 @@ class WinInetLibrary {
     // fetch abandoned at its time bound may still be running its code.
     const WinInet* Get();
 
+    // A thread for a fetch: the worker thread, when its last work has ended, or a new one;
+    // nullptr, with the last error set, when none can be made.
+    std::unique_ptr<WorkerThread> TakeThread();
+    // Keeps a thread whose work has ended, for the next fetch.
+    void KeepThread(std::unique_ptr<WorkerThread> thread);
     // Keeps the thread of a fetch the caller stopped waiting for, until it ends or the library
     // goes.
     void LeaveRunning(UniqueHandle worker);
@@ -71,6 +79,7 @@ class WinInetLibrary {
     };
     static Loaded Load();
 
+    std::unique_ptr<WorkerThread> idle_;
     std::unique_ptr<BoundedWorker<Loaded>> loading_;
     std::optional<WinInet> wininet_;
     std::vector<UniqueHandle> left_running_;

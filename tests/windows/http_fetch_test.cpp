@@ -315,11 +315,18 @@ TEST(HttpFetchBound, SkipKeepsWhatWasSeenAndStartsNothingMore) {
     EXPECT_EQ(result.status, 302u);
     EXPECT_EQ(AnswerOf(result, Widen(server.Url("/a"))).final_url, server.Url("/b"));
 
+    // The next fetch does not wait for the one left behind, which still holds its thread.
+    server.Serve("/next", {.body = std::string(kDocument)});
+    const auto next_start = Clock::now();
+    EXPECT_EQ(AnswerText(HttpGet(wininet, Widen(server.Url("/next")), {10s, 4096})), kDocument);
+    EXPECT_LT(Since(next_start), 500ms);
+
     // The redirect that comes after the skip is not followed.
     Sleep(2500);
     const auto requests = server.Requests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests.back().path, "/b");
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[1].path, "/b");
+    EXPECT_EQ(requests[2].path, "/next");
 }
 
 TEST(HttpFetchBound, AbandonedFetchesAreWaitedForAtMostTwoSecondsAtTheEnd) {
