@@ -17,9 +17,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // Before anything can load a DLL: only the system folder may provide one.
     win32::RestrictDllSearchToSystemFolder();
     win32::Win32Platform platform;
-    // The check's worker thread starts while the window is made; it is ready when WinINet's load
-    // is handed to it.
-    platform.PrepareWorkerThread();
     try {
         // Loading WinINet takes about as long as building the window's controls: both at once.
         // Not earlier: while Windows sets up the display for the first window, a DLL loading

@@ -11,7 +11,7 @@
 namespace kvat::win32 {
 
 enum class WaitEnd {
-    Finished,  // the worker has ended
+    Finished,  // the worker's job has ended
     TimedOut,  // the fetch's bound passed first
     Skipped,   // the user chose not to wait any longer
 };

@@ -454,7 +454,7 @@ HttpResult HttpGet(WinInetLibrary& library, std::wstring_view url, const FetchLi
     if (!wininet) {
         return Failure(GetLastError());
     }
-    // The transfer runs on a thread of its own because nothing ends a blocking WinINet call
+    // The transfer runs on a worker thread because nothing ends a blocking WinINet call
     // early under Wine, not even closing its handles. Past the deadline, or on Skip, the caller
     // closes the handles (which does end the call on Windows) and goes on without it.
     const auto deadline = std::chrono::steady_clock::now() + limits.bound;

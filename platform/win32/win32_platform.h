@@ -18,8 +18,6 @@ class Win32Platform final : public Platform {
   public:
     explicit Win32Platform(FetchLimits limits = {}) : limits_(limits) {}
 
-    // Makes the thread that loads WinINet and runs the fetches, ahead of need.
-    void PrepareWorkerThread() { wininet_.PrepareThread(); }
     // Begins loading WinINet in the background, for the first fetch to find it ready.
     void StartLoadingWinInet() { wininet_.StartLoading(); }
     // Who waits for each fetch; a plain wait on the calling thread until one is set.

@@ -30,12 +30,6 @@ void WinInetLibrary::LeaveRunning(UniqueHandle worker) {
     left_running_.push_back(std::move(worker));
 }
 
-void WinInetLibrary::PrepareThread() {
-    if (!idle_) {
-        idle_ = WorkerThread::Start();
-    }
-}
-
 void WinInetLibrary::StartLoading() {
     if (!loading_ && !wininet_) {
         loading_ = std::make_unique<BoundedWorker<Loaded>>(&WinInetLibrary::Load, TakeThread());

@@ -46,10 +46,9 @@ class WinInetLibrary {
     WinInetLibrary(const WinInetLibrary&) = delete;
     WinInetLibrary& operator=(const WinInetLibrary&) = delete;
 
-    // Makes the worker thread ahead of need: it takes a few milliseconds to start.
-    void PrepareThread();
-    // Starts loading WinINet and opening its session on the worker thread, so that the first
-    // fetch finds them ready. Only the first call does anything.
+    // Starts loading WinINet and opening its session on a worker thread, so that the first
+    // fetch finds them ready; the fetches then run on that thread. Only the first call does
+    // anything.
     void StartLoading();
     // Signalled once the load that StartLoading began has ended; nullptr when none is under way.
     // Get waits for it in any case: a caller with something better to do may wait here first.

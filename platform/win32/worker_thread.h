@@ -1,6 +1,6 @@
 // A thread that runs the jobs it is given, one at a time. Under Wine a new thread runs its first
 // instruction 3 to 4 ms after it is made, so the start-up check loads WinINet and makes both of
-// its fetches on one thread, made before it is needed, instead of on three made on the way.
+// its fetches on one thread instead of three.
 #pragma once
 
 #include <windows.h>
