@@ -447,8 +447,22 @@ HttpResult Perform(const Transfer& transfer) {
 
 HttpResult HttpGet(WinInetLibrary& library, std::wstring_view url, const FetchLimits& limits,
                    FetchWaiter& waiter) {
+    // The one bound of the fetch covers a wait for WinINet's load too.
+    const auto deadline = std::chrono::steady_clock::now() + limits.bound;
     if (waiter.Skipped()) {
         return Ended(FetchFailure::Skipped);
+    }
+    // WinINet may still be loading: its wait is the fetch's, so the caller's thread spends it as
+    // it spends the wait for the server (the window's, on its own work), not idle.
+    if (const HANDLE loading = library.loading()) {
+        switch (waiter.Wait(loading, deadline, url)) {
+            case WaitEnd::TimedOut:
+                return Ended(FetchFailure::TimedOut);
+            case WaitEnd::Skipped:
+                return Ended(FetchFailure::Skipped);
+            case WaitEnd::Finished:
+                break;
+        }
     }
     const WinInet* wininet = library.Get();
     if (!wininet) {
@@ -457,7 +471,6 @@ HttpResult HttpGet(WinInetLibrary& library, std::wstring_view url, const FetchLi
     // The transfer runs on a worker thread because nothing ends a blocking WinINet call
     // early under Wine, not even closing its handles. Past the deadline, or on Skip, the caller
     // closes the handles (which does end the call on Windows) and goes on without it.
-    const auto deadline = std::chrono::steady_clock::now() + limits.bound;
     const auto shared = std::make_shared<SharedTransfer>(wininet->functions.InternetCloseHandle);
     BoundedWorker<HttpResult> worker(
         [transfer = Transfer{wininet->functions, wininet->session, Narrow(url), limits, deadline,

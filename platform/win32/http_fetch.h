@@ -58,7 +58,8 @@ struct FetchLimits {
 // Always fetches fresh (no cache), through the system's proxy settings, and never authenticates:
 // a 401 or 407 is a final answer. Follows redirects by the rule of platform/redirect_policy.h,
 // at most limits.max_redirects of them. A certificate WinINet does not trust fails the fetch.
-// WinINet and its session come from `wininet`.
+// WinINet and its session come from `wininet`; a load of it still under way is waited for through
+// `waiter`, within the same bound.
 //
 // The transfer runs on the library's worker thread, or on a new one while that is still held by
 // a transfer left behind; `waiter` waits for it until the bound (or until the user skips). A

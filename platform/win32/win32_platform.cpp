@@ -1,8 +1,5 @@
 #include "platform/win32/win32_platform.h"
 
-#include <algorithm>
-#include <chrono>
-
 #include "platform/win32/registry.h"
 #include "platform/win32/system_info.h"
 #include "platform/win32/text_conversion.h"
@@ -25,22 +22,7 @@ bool Win32Platform::ProbeRegistryKey(RegistryHive hive, std::string_view sub_key
 
 FetchAnswer Win32Platform::Fetch(std::string_view url) {
     const std::wstring wide_url = Widen(url);
-    // WinINet may still be loading: its wait is the fetch's, so the caller's thread spends it as
-    // it spends the wait for the server (the window's, on its own work), not idle. It comes out
-    // of the file's one bound.
-    FetchLimits limits = limits_;
-    if (const HANDLE loading = wininet_.loading(); loading && !waiter_->Skipped()) {
-        const auto began = std::chrono::steady_clock::now();
-        if (waiter_->Wait(loading, began + limits.bound, wide_url) == WaitEnd::TimedOut) {
-            HttpResult timed_out;
-            timed_out.failure = FetchFailure::TimedOut;
-            return AnswerOf(timed_out, wide_url);
-        }
-        limits.bound -=
-            std::min(limits.bound, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                       std::chrono::steady_clock::now() - began));
-    }
-    return AnswerOf(HttpGet(wininet_, wide_url, limits, *waiter_), wide_url);
+    return AnswerOf(HttpGet(wininet_, wide_url, limits_, *waiter_), wide_url);
 }
 
 ShellAnswer Win32Platform::ShellLaunch(std::string_view verb, std::string_view file,
