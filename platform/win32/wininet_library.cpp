@@ -11,8 +11,10 @@ namespace kvat::win32 {
 
 WinInetLibrary::WinInetLibrary() = default;
 
-// A load still under way is left to end by itself: the worker owns what it shares.
 WinInetLibrary::~WinInetLibrary() {
+    if (loading_) {
+        LeaveRunning(loading_->Abandon());  // it ends in milliseconds; the worker owns its result
+    }
     const auto until = std::chrono::steady_clock::now() + kAbandonedFetchWait;
     for (const UniqueHandle& worker : left_running_) {
         WaitForSingleObject(worker.get(), MillisecondsUntil(until));

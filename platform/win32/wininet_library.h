@@ -40,8 +40,9 @@ struct WinInet {
 class WinInetLibrary {
   public:
     WinInetLibrary();
-    // Waits at most kAbandonedFetchWait for the fetches left running, so that a fetch whose
-    // call has just returned can close its connection, then lets the process end without them.
+    // Waits at most kAbandonedFetchWait for the fetches left running and a load still under way,
+    // so that a fetch whose call has just returned can close its connection and no thread is
+    // still ending when the process does, then lets the process end without them.
     ~WinInetLibrary();
     WinInetLibrary(const WinInetLibrary&) = delete;
     WinInetLibrary& operator=(const WinInetLibrary&) = delete;

@@ -2,6 +2,10 @@
 
 #include <utility>
 
+#include <chrono>
+
+#include "platform/fetch_limits.h"
+
 namespace kvat::win32 {
 
 std::unique_ptr<WorkerThread> WorkerThread::Start() {
@@ -24,6 +28,10 @@ WorkerThread::~WorkerThread() {
     if (state_ && thread_) {
         state_->end = true;
         SetEvent(state_->go.get());
+        if (WaitForSingleObject(state_->idle.get(), 0) == WAIT_OBJECT_0) {
+            const std::chrono::milliseconds bound = kAbandonedFetchWait;
+            WaitForSingleObject(thread_.get(), static_cast<DWORD>(bound.count()));
+        }
     }
 }
 

@@ -18,7 +18,9 @@ class WorkerThread {
     // A thread waiting for its first job; nullptr, with the last error set, when none could be
     // made.
     static std::unique_ptr<WorkerThread> Start();
-    // The thread ends once its job, if it has one, has returned; nothing waits for that here.
+    // The thread ends once its job, if it has one, has returned. A thread with no job is waited
+    // for, a little at most, so that none is still ending when the process ends: under Wine a
+    // thread's end racing the process's own can crash the process.
     ~WorkerThread();
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
