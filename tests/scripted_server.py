@@ -257,6 +257,9 @@ class ScriptedServer(http.server.ThreadingHTTPServer):
         try:
             # A TLS connection starts with a handshake record (0x16); anything else is plain.
             if self.plain_http_400 and request.recv(1, socket.MSG_PEEK) != b"\x16":
+                # Read first, as nginx does: a close with the request still unread is a reset,
+                # which can reach the client before the answer and make it lose the answer.
+                _read_head(request)
                 request.sendall(b"HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n"
                                 b"Connection: close\r\n\r\n")
                 return
@@ -283,6 +286,16 @@ class ScriptedServer(http.server.ThreadingHTTPServer):
             reset = connection in self._resets
             self._resets.discard(connection)
         return reset
+
+
+def _read_head(connection: socket.socket) -> None:
+    """Reads a request's head, up to its blank line (or the connection's end)."""
+    head = b""
+    while b"\r\n\r\n" not in head:
+        data = connection.recv(4096)
+        if not data:
+            return
+        head += data
 
 
 def _linger_zero(connection: socket.socket) -> None:
