@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "launcher/constants.h"
+#include "platform/ascii.h"
 
 namespace kvat {
 
@@ -19,10 +20,6 @@ struct VendorAddress {
 
 namespace vendor_address_detail {
 
-constexpr bool IsAlphaNumeric(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
-
 // Dot-separated labels of letters, digits and inner hyphens.
 constexpr bool IsHostName(std::string_view host) {
     if (host.empty() || host.size() > 253) {
@@ -31,7 +28,7 @@ constexpr bool IsHostName(std::string_view host) {
     std::size_t label_start = 0;
     for (std::size_t i = 0; i <= host.size(); ++i) {
         if (i < host.size() && host[i] != '.') {
-            if (!IsAlphaNumeric(host[i]) && host[i] != '-') {
+            if (!IsAsciiAlphaNumeric(host[i]) && host[i] != '-') {
                 return false;
             }
             continue;
@@ -52,7 +49,7 @@ constexpr std::optional<unsigned> PortNumber(std::string_view digits) {
     }
     unsigned port = 0;
     for (const char c : digits) {
-        if (c < '0' || c > '9') {
+        if (!IsAsciiDigit(c)) {
             return std::nullopt;
         }
         port = port * 10 + static_cast<unsigned>(c - '0');

@@ -2,24 +2,14 @@
 
 #include <algorithm>
 
+#include "platform/ascii.h"
+
 namespace kvat {
 namespace {
 
-constexpr bool IsAlpha(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-constexpr bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-constexpr bool IsHexDigit(char c) {
-    return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 // RFC 3986's unreserved and reserved characters; "%" is judged with what follows it.
 constexpr bool IsUriCharacter(char c) {
-    return IsAlpha(c) || IsDigit(c) ||
+    return IsAsciiAlphaNumeric(c) ||
            std::string_view("-._~:/?#[]@!$&'()*+,;=").find(c) != std::string_view::npos;
 }
 
@@ -27,7 +17,8 @@ constexpr bool IsUriCharacter(char c) {
 bool HasOnlyUriCharacters(std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%') {
-            if (i + 2 >= text.size() || !IsHexDigit(text[i + 1]) || !IsHexDigit(text[i + 2])) {
+            if (i + 2 >= text.size() || !IsAsciiHexDigit(text[i + 1]) ||
+                !IsAsciiHexDigit(text[i + 2])) {
                 return false;
             }
             i += 2;
@@ -40,9 +31,7 @@ bool HasOnlyUriCharacters(std::string_view text) {
 
 std::string Lower(std::string_view text) {
     std::string lower(text);
-    std::ranges::transform(lower, lower.begin(), [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
+    std::ranges::transform(lower, lower.begin(), AsciiLower);
     return lower;
 }
 
@@ -73,8 +62,8 @@ std::optional<Parts> Split(std::string_view text) {
     }
     if (colon != std::string_view::npos && colon > 0 && text[colon] == ':') {
         const std::string_view scheme = text.substr(0, colon);
-        if (!IsAlpha(scheme.front()) || !std::ranges::all_of(scheme, [](char c) {
-                return IsAlpha(c) || IsDigit(c) || c == '+' || c == '-' || c == '.';
+        if (!IsAsciiAlpha(scheme.front()) || !std::ranges::all_of(scheme, [](char c) {
+                return IsAsciiAlphaNumeric(c) || c == '+' || c == '-' || c == '.';
             })) {
             return std::nullopt;
         }
@@ -169,7 +158,7 @@ bool IsHost(std::string_view host) {
                    std::string_view::npos;
     }
     return !host.empty() && std::ranges::all_of(host, [](char c) {
-        return IsAlpha(c) || IsDigit(c) || c == '-' || c == '.' || c == '_';
+        return IsAsciiAlphaNumeric(c) || c == '-' || c == '.' || c == '_';
     });
 }
 
@@ -193,7 +182,7 @@ std::optional<HttpAddress> ParseWebAddress(std::string_view address) {
     }
     if (port_colon != std::string_view::npos) {
         const std::string_view digits = authority.substr(port_colon + 1);
-        if (digits.empty() || digits.size() > 5 || !std::ranges::all_of(digits, IsDigit)) {
+        if (digits.empty() || digits.size() > 5 || !std::ranges::all_of(digits, IsAsciiDigit)) {
             return std::nullopt;
         }
         web.port = 0;

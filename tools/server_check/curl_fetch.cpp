@@ -1,4 +1,3 @@
-#include <utility>
 #include "tools/server_check/curl_fetch.h"
 
 #include <curl/curl.h>
@@ -11,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "platform/fetch_limits.h"
 #include "platform/redirect_policy.h"

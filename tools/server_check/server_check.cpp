@@ -8,6 +8,7 @@
 #include "launcher/form1.h"
 #include "launcher/vendor_address.h"
 #include "launcher/version_text.h"
+#include "platform/ascii.h"
 #include "tools/server_check/check_platform.h"
 #include "tools/server_check/text_window.h"
 
@@ -58,10 +59,6 @@ std::string Quoted(std::string_view text) {
 }
 
 constexpr long kBadRequest = 400;
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
 
 bool Is2xx(long status) {
     return status >= 200 && status <= 299;
@@ -156,13 +153,14 @@ void ReportSchemeHint(std::ostream& out, std::string_view host, const Fetcher& f
 // The forms of this build's versions: X.Y (two digits, a dot, a digit) and 2.12.28's. The
 // launcher takes any text of the right width; a vendor means one of these.
 bool InSoftwareForm(std::string_view version) {
-    return version.size() == 4 && IsDigit(version[0]) && IsDigit(version[1]) && version[2] == '.' &&
-           IsDigit(version[3]);
+    return version.size() == 4 && IsAsciiDigit(version[0]) && IsAsciiDigit(version[1]) &&
+           version[2] == '.' && IsAsciiDigit(version[3]);
 }
 
 bool InDriverForm(std::string_view version) {
-    return version.size() == 7 && IsDigit(version[0]) && version[1] == '.' && IsDigit(version[2]) &&
-           IsDigit(version[3]) && version[4] == '.' && IsDigit(version[5]) && IsDigit(version[6]);
+    return version.size() == 7 && IsAsciiDigit(version[0]) && version[1] == '.' &&
+           IsAsciiDigit(version[2]) && IsAsciiDigit(version[3]) && version[4] == '.' &&
+           IsAsciiDigit(version[5]) && IsAsciiDigit(version[6]);
 }
 
 // The vendor's checks of the versions the launcher accepted, which the launcher does not make;
