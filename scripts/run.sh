@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed and starts a demo copy of the launcher under Wine, against a local
-# demo server on a free port that offers the next software version, 19.6 beside 19.5 (so the
-# download button shows), and the current USB driver 2.12.28. The server stops when the window closes.
+# demo server on a free port that offers another software version than the build's (19.6 beside
+# 19.5, so the download button shows) and the current USB driver 2.12.28. The server stops when
+# the window closes.
 # With no display (or with --screenshot FILE) it runs on a virtual display, waits for the
 # window, saves a screenshot (default: build/screenshot.png) and closes it again.
 set -euo pipefail
@@ -32,7 +33,12 @@ stop_server() {
 trap stop_server EXIT
 mkdir -p "$demo/root/download/KVAT_Software"
 # The build's version (from project(VERSION)), its minor part one up: another version to offer.
-this_version=$(sed -n 's/^#define KVAT_THIS_VERSION "\(.*\)"$/\1/p' build/native/generated/kvat_this_version.h)
+this_version=$(sed -n 's/^#define KVAT_THIS_VERSION "\(.*\)"$/\1/p' \
+    build/native/generated/kvat_this_version.h)
+[[ $this_version =~ ^[0-9]+\.[0-9]$ ]] || {
+    echo "Cannot read the build's version from build/native/generated/kvat_this_version.h" >&2
+    exit 1
+}
 offered="${this_version%.*}.$(( (${this_version#*.} + 1) % 10 ))"
 build/native/tools/server_check/kvat-server-check --write "$demo/root/download/KVAT_Software" \
     --software "$offered" --driver 2.12.28 >/dev/null

@@ -24,10 +24,9 @@ inline constexpr std::string_view kUsage =
     "the vendor's checks find nothing, else 1. --recorded-driver sets the driver version the\n"
     "launcher has recorded (default: none for the launcher's pass; the vendor's check then\n"
     "takes the version this build installs). --cacert also trusts the certificate authorities\n"
-    "in FILE (PEM),\n"
-    "to check a server whose certificate comes from a test or private authority (Linux only:\n"
-    "the Windows check trusts what its PC trusts, as the launcher does). --write puts both\n"
-    "version files into DIR in the accepted format.\n";
+    "in FILE (PEM), to check a server whose certificate comes from a test or private authority\n"
+    "(Linux only: the Windows check trusts what its PC trusts, as the launcher does). --write\n"
+    "puts both version files into DIR in the accepted format.\n";
 
 // A command line that does not make sense; its message fits on one line.
 class UsageError : public std::runtime_error {
